@@ -1,0 +1,50 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+class SettingsKey;
+
+// A stored 32-bit value with its default and its upper bound. What is read is
+// clamped to the bound, so a damaged store cannot ask for billions of threads
+// or a crawl that never ends.
+struct DwordSetting {
+  const char* name;
+  std::uint32_t defaultValue;
+  std::uint32_t maximum;
+};
+
+namespace setting {
+inline constexpr DwordSetting kThreadCount{"ThreadCount", 5, 50};
+inline constexpr DwordSetting kMaxRetries{"MaxRetries", 5, UINT32_MAX};
+inline constexpr DwordSetting kCrawlDepth{"Crawl Depth", 5, 20};
+inline constexpr DwordSetting kExcludeForeign{"Exclude Foreign", 1, 1};
+inline constexpr char kDownloadDirectory[] = "Download Directory";
+inline constexpr char kFileFilter[] = "File Filter";
+inline constexpr char kHistory[] = "History";
+}  // namespace setting
+
+// The value stored under `key`, or the default when the key is null (the
+// store could not be opened) or the value cannot be read; clamped to bounds.
+std::uint32_t ReadSetting(const SettingsKey* key, const DwordSetting& setting);
+bool WriteSetting(SettingsKey& key, const DwordSetting& setting, std::uint32_t value);
+
+// The download folder always ends with "/". A missing or empty value, or one
+// with no room left for the "/" within 259 characters, gives the user's
+// download folder.
+std::string ReadDownloadDirectory(const SettingsKey* key);
+std::string DefaultDownloadDirectory();
+// Stored exactly as given.
+bool WriteDownloadDirectory(SettingsKey& key, std::string_view directory);
+
+std::optional<std::string> ReadFileFilter(const SettingsKey* key);
+bool WriteFileFilter(SettingsKey& key, std::string_view filter);
+
+// The address history: the names of the values under the "History" subkey.
+std::vector<std::string> ReadHistory();
+// Deletes the subkey, creates it again and writes one empty value per address.
+bool ReplaceHistory(const std::vector<std::string>& addresses);
+bool ClearHistory();

@@ -1,0 +1,13 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds, and runs every test.
+set -euo pipefail
+top=$(cd "$(dirname "$0")/.." && pwd)
+"$top/scripts/install-deps.sh"
+"$top/scripts/build.sh"
+build=${FETCHWICK_BUILD_DIR:-$top/build}
+# No test may touch the real user's settings or engine.
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+mkdir -m 0700 "$scratch/config" "$scratch/runtime"
+export XDG_CONFIG_HOME="$scratch/config" XDG_RUNTIME_DIR="$scratch/runtime" QT_QPA_PLATFORM=offscreen
+ctest --test-dir "$build" --output-on-failure --timeout 300 -j "$(nproc)"

@@ -1,0 +1,50 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "contract/identities.h"
+#include "contract/link_record.h"
+#include "contract/status.h"
+
+TEST(LinkRecord, CopyRecordTextKeepsUpTo259BytesAndRefusesMore) {
+  _LinkStructType record{};
+  const std::string longest(259, 'a');
+  ASSERT_TRUE(CopyRecordText(record.szHref, longest));
+  EXPECT_EQ(RecordText(record.szHref), longest);
+  EXPECT_EQ(record.szHref[259], '\0');
+
+  // Refused texts leave the field as it was rather than cutting.
+  EXPECT_FALSE(CopyRecordText(record.szHref, std::string(260, 'b')));
+  EXPECT_FALSE(CopyRecordText(record.szHref, std::string("a\0b", 3)));
+  EXPECT_EQ(RecordText(record.szHref), longest);
+
+  ASSERT_TRUE(CopyRecordText(record.szFileName, ""));
+  EXPECT_EQ(RecordText(record.szFileName), "");
+}
+
+TEST(LinkRecord, TextsFromOutsideEndWithinTheirField) {
+  _LinkStructType record;
+  std::memset(&record, 'x', sizeof record);
+  EXPECT_EQ(RecordText(record.szHref).size(), 260u);
+  TerminateRecordTexts(record);
+  EXPECT_EQ(RecordText(record.szHref), std::string(259, 'x'));
+  EXPECT_EQ(RecordText(record.szFileName), std::string(259, 'x'));
+}
+
+TEST(StatusText, FormatsInFullBeyond260Bytes) {
+  const std::string name(300, 'n');
+  const std::string text = FormatText(status_text::kProgress, name.c_str(), 10, -5);
+  EXPECT_EQ(text, "Downloading " + name + ", 10 of -5 bytes");
+  EXPECT_EQ(FormatText(status_text::kErrorOpeningUrlWithHref, 12007, "http://h/"),
+            "Error Opening URL: 12007\nURL: http://h/");
+  EXPECT_EQ(FormatText("%s", ""), "");
+}
+
+TEST(Identities, AreDistinctAndPrintInRegistryForm) {
+  const Guid all[] = {CLSID_DownloadEngine, IID_IDownloadEngine, IID_IEnumFiles, IID_ICallbackItf,
+                      LIBID_PullwrightLib,  APPID_Pullwright,    APPID_Fetchwick, APPID_Queuebay};
+  for (std::size_t i = 0; i < std::size(all); ++i)
+    for (std::size_t j = i + 1; j < std::size(all); ++j) EXPECT_FALSE(all[i] == all[j]) << i << " " << j;
+  EXPECT_EQ(GuidToString(CLSID_DownloadEngine), "{8B468963-5CF5-4085-8B4D-47EC2A843B95}");
+}
