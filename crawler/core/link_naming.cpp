@@ -1,0 +1,74 @@
+#include "crawler/core/link_naming.h"
+
+#include <algorithm>
+#include <array>
+
+namespace {
+
+std::string_view Cut(std::string_view part) { return part.substr(0, kMaxPathPart); }
+
+void LowerAscii(std::string& text) {
+  for (char& c : text)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+}
+
+// Characters that cannot stand in a file name. An extension holding one is
+// not an extension but the tail of a query or a host name.
+constexpr std::string_view kForbiddenInExtension = "\\/?*:<>|";
+
+constexpr std::array<std::string_view, 9> kPageExtensions = {".html", ".htm", ".com", ".org", ".net",
+                                                             ".asp",  ".cgi", ".pl",  ".shtml"};
+
+}  // namespace
+
+FilePathParts SplitFilePath(std::string_view path) {
+  const std::size_t separator = path.find_last_of("/\\");
+  const std::size_t nameStart = separator == std::string_view::npos ? 0 : separator + 1;
+  const std::string_view last = path.substr(nameStart);
+  const std::size_t dot = last.rfind('.');
+  FilePathParts parts;
+  parts.directory = Cut(path.substr(0, nameStart));
+  parts.fileName = Cut(last.substr(0, dot));
+  if (dot != std::string_view::npos) parts.extension = Cut(last.substr(dot));
+  return parts;
+}
+
+void CompleteURL(std::string& url, std::string_view origin, std::string_view base) {
+  if (url.starts_with("http:")) return;
+  if (const std::size_t colon = url.find(':'); colon != std::string::npos && colon <= 8) return;
+  std::string complete;
+  const bool fromRoot = !url.empty() && url.front() == '/';
+  complete.reserve(origin.size() + (fromRoot ? 0 : base.size()) + url.size());
+  complete += origin;
+  if (!fromRoot) complete += base;
+  complete += url;
+  url.swap(complete);
+}
+
+void BaseDirectory(std::string_view path, std::string& base) {
+  path = path.substr(0, path.find('?'));
+  const FilePathParts parts = SplitFilePath(path);
+  if (!parts.extension.empty()) {
+    base.assign(parts.directory);
+    return;
+  }
+  base.assign(path);
+  if (!base.ends_with('/')) base += '/';
+}
+
+std::int32_t ClassifyLink(std::string_view url, std::string& name, std::string& extension) {
+  name.clear();
+  extension.clear();
+  const FilePathParts parts = SplitFilePath(url);
+  if (parts.extension.empty()) return 0;
+  if (parts.extension.find_first_of(kForbiddenInExtension) != std::string_view::npos) return 0;
+
+  std::string dotted(parts.extension);
+  LowerAscii(dotted);
+  name.reserve(parts.fileName.size() + dotted.size());
+  name.assign(parts.fileName);
+  name += dotted;
+  extension.assign(dotted, 1);
+  const bool isPage = std::find(kPageExtensions.begin(), kPageExtensions.end(), dotted) != kPageExtensions.end();
+  return isPage ? 0 : 1;
+}

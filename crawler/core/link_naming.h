@@ -1,0 +1,49 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+// Completing the references found on a page into addresses, and naming them
+// for the link list. These rules read nothing but their arguments.
+
+// A string split as a file path: both "/" and "\\" separate components. The
+// directory keeps its last separator; the extension runs from the last "." of
+// the last component to its end, dot included. Each part is cut to
+// kMaxPathPart bytes, the limit of the path splitter the names were first
+// derived with, so long names come out as they always have.
+inline constexpr std::size_t kMaxPathPart = 255;
+struct FilePathParts {
+  std::string_view directory;
+  std::string_view fileName;
+  std::string_view extension;
+};
+FilePathParts SplitFilePath(std::string_view path);
+
+// Completes a reference of the page in place. An address beginning "http:"
+// stays as it is, and so does one whose first ":" stands at index 8 or less
+// (a scheme of its own, "mailto:" or "HTTP:" among them). Anything else is
+// relative: one beginning with "/" gets `origin` in front, any other gets
+// `origin` and `base`. `origin` is the page's own scheme, host and port as
+// UrlOrigin gives them ("https://h:8443"), so the reference points at the
+// server that served the page. Nothing else is normalised: dot segments,
+// queries and letter case stay as written.
+void CompleteURL(std::string& url, std::string_view origin, std::string_view base);
+
+// The directory that relative references of a page resolve against, from the
+// page's object path. The query is not part of it: a query never names a
+// directory, whatever slashes or dots it holds. A last component with an
+// extension is a document and is dropped; otherwise the whole path is the
+// directory and gets a trailing "/" when it lacks one.
+void BaseDirectory(std::string_view path, std::string& base);
+
+// Names a complete address for the list and tells a file from a page: returns
+// 1 for a file, 0 otherwise. `name` (file name with the extension in lower
+// case) and `extension` (lower case, no dot) are left empty when the address
+// has no usable extension: none at all, or one holding a character that no
+// file name may hold ("?" of a query among them). Addresses ending in one of
+// the page extensions (".html", ".htm", ".com", ".org", ".net", ".asp",
+// ".cgi", ".pl", ".shtml") are pages; a bare host name is split like a file
+// name, so "http://example.com" is a page named "example.com".
+std::int32_t ClassifyLink(std::string_view url, std::string& name, std::string& extension);

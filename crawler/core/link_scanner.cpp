@@ -1,0 +1,140 @@
+#include "crawler/core/link_scanner.h"
+
+#include <array>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace {
+
+bool IsAsciiLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+
+char UpperAscii(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+// Space, tab, line feed, vertical tab, form feed, carriage return. Bytes of
+// 0x80 and above are never whitespace, whatever the locale says.
+bool IsWhitespace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+
+// The bytes that end a value. The NUL byte is among them because a value
+// read out of a NUL-terminated page text always ended there.
+constexpr std::array<bool, 256> kEndsValue = [] {
+  std::array<bool, 256> ends{};
+  for (unsigned char c : {'"', '\'', ' ', '\t', '\r', '\n', '>', '#', '\0'}) ends[c] = true;
+  return ends;
+}();
+
+bool EndsValue(char c) { return kEndsValue[static_cast<unsigned char>(c)]; }
+
+// Whether two occurrences of `keyword` can overlap: some proper suffix of it
+// equals its prefix of the same length ("AA", "ABA"; not "HREF" or "SRC").
+bool CanOverlap(std::string_view keyword) {
+  for (std::size_t shift = 1; shift < keyword.size(); ++shift)
+    if (keyword.substr(shift) == keyword.substr(0, keyword.size() - shift)) return true;
+  return false;
+}
+
+}  // namespace
+
+KeywordSearch::KeywordSearch(std::string_view keyword) : m_keyword(keyword), m_lower(keyword) {
+  for (char& c : m_keyword) c = UpperAscii(c);
+  for (char& c : m_lower) c = LowerAscii(c);
+  m_canOverlap = CanOverlap(m_keyword);
+}
+
+bool KeywordSearch::MatchesAt(std::string_view text, std::size_t at) const {
+  for (std::size_t i = 0; i < m_keyword.size(); ++i) {
+    const char c = text[at + i];
+    if (c != m_keyword[i] && c != m_lower[i]) return false;
+  }
+  return true;
+}
+
+std::ptrdiff_t KeywordSearch::Next(std::string_view text, std::ptrdiff_t from) const {
+  if (m_keyword.empty()) return -1;
+  if (from < 0) from = 0;
+  if (static_cast<std::size_t>(from) >= text.size()) return -1;
+  return m_canOverlap ? NextAny(text, from) : NextAfterSpace(text, from);
+}
+
+std::ptrdiff_t KeywordSearch::NextAny(std::string_view text, std::ptrdiff_t from) const {
+  if (text.size() < m_keyword.size()) return -1;
+  const std::size_t last = text.size() - m_keyword.size();
+  for (std::size_t at = static_cast<std::size_t>(from); at <= last; ++at)
+    if (MatchesAt(text, at)) return static_cast<std::ptrdiff_t>(at);
+  return -1;
+}
+
+// Looks for a space followed by the keyword, the only form that carries a
+// value. `at` below is the position of the space; the keyword follows at
+// at + 1, which must not lie before `from`.
+std::ptrdiff_t KeywordSearch::NextAfterSpace(std::string_view text, std::ptrdiff_t from) const {
+  const std::size_t patternSize = m_keyword.size() + 1;
+  if (text.size() < patternSize) return -1;
+  const std::size_t last = text.size() - patternSize;  // last position the space may have
+  std::size_t at = from > 0 ? static_cast<std::size_t>(from) - 1 : 0;
+
+#if defined(__SSE2__)
+  // Sixteen positions at a time, filtered on three bytes: the space, the
+  // first and the last letter of the keyword (a letter compared with its
+  // 0x20 bit set, so both cases match and nothing else does). The few
+  // positions that pass are checked in full.
+  auto fold = [](char c) { return _mm_set1_epi8(IsAsciiLetter(c) ? 0x20 : 0); };
+  auto want = [](char c) { return _mm_set1_epi8(IsAsciiLetter(c) ? LowerAscii(c) : c); };
+  const char first = m_keyword.front();
+  const char final = m_keyword.back();
+  const __m128i space = _mm_set1_epi8(' ');
+  const __m128i firstFold = fold(first), firstWant = want(first);
+  const __m128i finalFold = fold(final), finalWant = want(final);
+  const char* data = text.data();
+  // Every load below ends at or before the last byte of the text.
+  for (; at + 16 <= last + 1; at += 16) {
+    const __m128i spaces = _mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(data + at)), space);
+    const __m128i firsts = _mm_cmpeq_epi8(
+        _mm_or_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(data + at + 1)), firstFold), firstWant);
+    const __m128i finals = _mm_cmpeq_epi8(
+        _mm_or_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(data + at + patternSize - 1)), finalFold),
+        finalWant);
+    unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_and_si128(spaces, _mm_and_si128(firsts, finals))));
+    while (mask != 0) {
+      const std::size_t candidate = at + static_cast<std::size_t>(__builtin_ctz(mask));
+      if (MatchesAt(text, candidate + 1)) return static_cast<std::ptrdiff_t>(candidate + 1);
+      mask &= mask - 1;
+    }
+  }
+#endif
+
+  for (; at <= last; ++at)
+    if (text[at] == ' ' && MatchesAt(text, at + 1)) return static_cast<std::ptrdiff_t>(at + 1);
+  return -1;
+}
+
+std::string ReadAttributeValue(std::string_view keyword, std::ptrdiff_t& position, std::string_view text) {
+  const auto size = static_cast<std::ptrdiff_t>(text.size());
+  std::ptrdiff_t p = position;
+  if (p < 0 || p > size) return {};
+  const bool afterSpace = p > 0 && text[p - 1] == ' ';
+  p += static_cast<std::ptrdiff_t>(keyword.size());
+  auto skipWhitespace = [&] {
+    while (p < size && IsWhitespace(text[p])) ++p;
+  };
+
+  std::string value;
+  if (afterSpace) {
+    skipWhitespace();
+    if (p < size && text[p] == '=') {
+      ++p;
+      skipWhitespace();
+      // One opening quote of either kind is stepped over; which one it was
+      // does not matter, any quote ends the value.
+      if (p < size && (text[p] == '"' || text[p] == '\'')) ++p;
+      skipWhitespace();
+      const std::ptrdiff_t start = p;
+      while (p < size && !EndsValue(text[p])) ++p;
+      value.assign(text.substr(start, p - start));
+    }
+  }
+  position = p;
+  return value;
+}

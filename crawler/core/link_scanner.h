@@ -1,0 +1,56 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+// The link scanner is a keyword scan, not an HTML parser: it finds an
+// attribute name ("HREF", "SRC") anywhere in the page text, in any letter
+// case, and reads the value written after the "=" that follows it. Tags,
+// comments, scripts and entities mean nothing to it.
+//
+// Positions are byte offsets into the page text; -1 means that no further
+// occurrence exists. The text is counted and may hold NUL bytes: a NUL byte
+// ends a value (no address holds one) but not the scan.
+
+// Finds the occurrences of one keyword, without regard to the letter case of
+// ASCII letters (bytes of 0x80 and above match only themselves, so a UTF-8
+// sequence never matches a keyword letter), exactly as a search in an
+// upper-cased copy of the text would, but without making the copy.
+//
+// Next() may pass over an occurrence that is not preceded by a space: such
+// an occurrence yields an empty value and moves the position only past
+// itself, and for a keyword that cannot overlap itself ("HREF", "SRC") no
+// other occurrence starts inside it, so the values of a scan are the same.
+// For a keyword that can overlap itself every occurrence is reported.
+class KeywordSearch {
+ public:
+  explicit KeywordSearch(std::string_view keyword);
+
+  // The keyword upper-cased, as ReadAttributeValue wants it.
+  const std::string& keyword() const { return m_keyword; }
+
+  // The first occurrence at or after `from`, or -1. A `from` beyond the end
+  // of the text finds nothing; an empty keyword never occurs.
+  std::ptrdiff_t Next(std::string_view text, std::ptrdiff_t from) const;
+
+ private:
+  std::ptrdiff_t NextAfterSpace(std::string_view text, std::ptrdiff_t from) const;
+  std::ptrdiff_t NextAny(std::string_view text, std::ptrdiff_t from) const;
+  bool MatchesAt(std::string_view text, std::size_t at) const;
+
+  std::string m_keyword;  // upper case
+  std::string m_lower;    // the same in lower case, for the case-blind compare
+  bool m_canOverlap = false;
+};
+
+// The value written after the occurrence of `keyword` at `position` in
+// `text`, possibly empty; `position` is left where reading stopped, which may
+// lie past the end of the text. Only an occurrence preceded by a single space
+// (0x20) carries a value. After it come optional whitespace, "=", optional
+// whitespace, at most one opening quote of either kind, optional whitespace,
+// and then the value, which runs up to the first of: double or single quote,
+// space, tab, carriage return, line feed, ">", "#" (so a fragment is never
+// part of a link) or a NUL byte, or the end of the text. A position outside
+// the text reads nothing and is left as it is.
+std::string ReadAttributeValue(std::string_view keyword, std::ptrdiff_t& position, std::string_view text);
