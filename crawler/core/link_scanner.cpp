@@ -27,11 +27,13 @@ constexpr std::array<bool, 256> kEndsValue = [] {
 
 bool EndsValue(char c) { return kEndsValue[static_cast<unsigned char>(c)]; }
 
-// Whether two occurrences of `keyword` can overlap: some proper suffix of it
-// equals its prefix of the same length ("AA", "ABA"; not "HREF" or "SRC").
-bool CanOverlap(std::string_view keyword) {
+// Whether an occurrence of `keyword` can hide one that carries a value: a
+// second occurrence starting inside the first, right after a space that is
+// part of the first ("A A" in "xA A A"). Only a keyword holding a space can
+// do that; "HREF" and "SRC" cannot.
+bool CanHideAnother(std::string_view keyword) {
   for (std::size_t shift = 1; shift < keyword.size(); ++shift)
-    if (keyword.substr(shift) == keyword.substr(0, keyword.size() - shift)) return true;
+    if (keyword[shift - 1] == ' ' && keyword.substr(shift) == keyword.substr(0, keyword.size() - shift)) return true;
   return false;
 }
 
@@ -40,7 +42,7 @@ bool CanOverlap(std::string_view keyword) {
 KeywordSearch::KeywordSearch(std::string_view keyword) : m_keyword(keyword), m_lower(keyword) {
   for (char& c : m_keyword) c = UpperAscii(c);
   for (char& c : m_lower) c = LowerAscii(c);
-  m_canOverlap = CanOverlap(m_keyword);
+  m_canHide = CanHideAnother(m_keyword);
 }
 
 bool KeywordSearch::MatchesAt(std::string_view text, std::size_t at) const {
@@ -55,7 +57,7 @@ std::ptrdiff_t KeywordSearch::Next(std::string_view text, std::ptrdiff_t from) c
   if (m_keyword.empty()) return -1;
   if (from < 0) from = 0;
   if (static_cast<std::size_t>(from) >= text.size()) return -1;
-  return m_canOverlap ? NextAny(text, from) : NextAfterSpace(text, from);
+  return m_canHide ? NextAny(text, from) : NextAfterSpace(text, from);
 }
 
 std::ptrdiff_t KeywordSearch::NextAny(std::string_view text, std::ptrdiff_t from) const {

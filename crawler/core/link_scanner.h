@@ -20,9 +20,9 @@
 //
 // Next() may pass over an occurrence that is not preceded by a space: such
 // an occurrence yields an empty value and moves the position only past
-// itself, and for a keyword that cannot overlap itself ("HREF", "SRC") no
-// other occurrence starts inside it, so the values of a scan are the same.
-// For a keyword that can overlap itself every occurrence is reported.
+// itself, and unless the keyword holds a space, no occurrence that is
+// preceded by one can start inside it, so the values of a scan are the same.
+// For a keyword where that can happen ("A A") every occurrence is reported.
 class KeywordSearch {
  public:
   explicit KeywordSearch(std::string_view keyword);
@@ -41,7 +41,7 @@ class KeywordSearch {
 
   std::string m_keyword;  // upper case
   std::string m_lower;    // the same in lower case, for the case-blind compare
-  bool m_canOverlap = false;
+  bool m_canHide = false;  // see CanHideAnother()
 };
 
 // The value written after the occurrence of `keyword` at `position` in

@@ -1,0 +1,111 @@
+#include "crawler/core/link_naming.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+TEST(CompleteURL, CompletesRelativeReferencesAgainstThePage) {
+  struct Case {
+    const char* origin;
+    const char* base;
+    const char* reference;
+    const char* complete;
+  };
+  const Case cases[] = {
+      {"http://h", "/dir/", "a.zip", "http://h/dir/a.zip"},
+      {"http://h", "/dir/", "/x/b.zip", "http://h/x/b.zip"},
+      {"http://h", "/dir/", "../c.zip", "http://h/dir/../c.zip"},
+      {"http://h", "/dir/", "?q=1", "http://h/dir/?q=1"},
+      {"http://h", "/dir/", "//cdn/s.js", "http://h//cdn/s.js"},
+      {"http://h", "/dir/", "Dir/File.ZIP", "http://h/dir/Dir/File.ZIP"},
+      // Absolute addresses and addresses with a scheme of their own stay.
+      {"http://h", "/dir/", "http://other/x.zip", "http://other/x.zip"},
+      {"http://h", "/dir/", "http:x.zip", "http:x.zip"},
+      {"http://h", "/dir/", "HTTP://other/x.zip", "HTTP://other/x.zip"},
+      {"http://h", "/dir/", "ftp://files/x.zip", "ftp://files/x.zip"},
+      {"http://h", "/dir/", "MAILTO:someone", "MAILTO:someone"},
+      {"http://h", "/dir/", "abcdefgh:x", "abcdefgh:x"},  // first colon at index 8
+      {"http://h", "/dir/", "abcdefghi:x", "http://h/dir/abcdefghi:x"},
+      {"http://h", "/dir/", "page.html?t=12:30", "http://h/dir/page.html?t=12:30"},
+      // The page's own scheme and port carry over to its relative references.
+      {"http://h:8080", "/dir/", "a.zip", "http://h:8080/dir/a.zip"},
+      {"https://h", "/dir/", "a.zip", "https://h/dir/a.zip"},
+      {"https://h:8443", "/dir/", "/b.zip", "https://h:8443/b.zip"},
+      {"https://h", "/dir/", "http://h/c.zip", "http://h/c.zip"},
+  };
+  for (const Case& c : cases) {
+    std::string url = c.reference;
+    CompleteURL(url, c.origin, c.base);
+    EXPECT_EQ(url, c.complete) << c.reference << " on " << c.origin << c.base;
+  }
+}
+
+TEST(BaseDirectory, IsTheDirectoryOfTheObjectPath) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"/", "/"},
+      {"/dir", "/dir/"},
+      {"/dir/", "/dir/"},
+      {"/dir/page.html", "/dir/"},
+      {"/cgi/prog.cgi?x=1", "/cgi/"},
+      {"/dir/?q=1", "/dir/"},
+      {"/dir?q=a/b.c", "/dir/"},
+      {"/a/b/?next=/c/d.html", "/a/b/"},
+      {"/v1.2/", "/v1.2/"},
+      {"/dir\\sub\\file.txt", "/dir\\sub\\"},
+  };
+  for (const auto& [path, expected] : cases) {
+    std::string base = "stale";
+    BaseDirectory(path, base);
+    EXPECT_EQ(base, expected) << path;
+  }
+}
+
+TEST(ClassifyLink, NamesFilesAndPages) {
+  struct Case {
+    const char* url;
+    const char* name;
+    const char* extension;
+    std::int32_t isFile;
+  };
+  const Case cases[] = {
+      {"http://h/files/Report.PDF", "Report.pdf", "pdf", 1},
+      {"http://h/index.HTML", "index.html", "html", 0},
+      {"http://h/a.tar.gz", "a.tar.gz", "gz", 1},
+      {"http://h/show.php", "show.php", "php", 1},
+      {"http://h/dir/", "", "", 0},
+      {"http://h/cgi/prog.cgi?x=1", "", "", 0},
+      {"http://h/dir\\Setup.EXE", "Setup.exe", "exe", 1},
+      {"http://h/.htaccess", ".htaccess", "htaccess", 1},
+      {"http://h/trailing.", "trailing.", "", 1},
+      {"http://example.com", "example.com", "com", 0},
+      {"http://example.org", "example.org", "org", 0},
+      {"http://example.net", "example.net", "net", 0},
+      {"http://example.de", "example.de", "de", 1},
+      {"http://h:8080", "", "", 0},
+      {"http://h/x.Htm", "x.htm", "htm", 0},
+      {"http://h/x.asp", "x.asp", "asp", 0},
+      {"http://h/x.pl", "x.pl", "pl", 0},
+      {"http://h/x.shtml", "x.shtml", "shtml", 0},
+      {"http://h/x.html5", "x.html5", "html5", 1},
+      {"http://h/a|b.z*p", "", "", 0},
+  };
+  for (const Case& c : cases) {
+    std::string name = "stale", extension = "stale";
+    EXPECT_EQ(ClassifyLink(c.url, name, extension), c.isFile) << c.url;
+    EXPECT_EQ(name, c.name) << c.url;
+    EXPECT_EQ(extension, c.extension) << c.url;
+  }
+}
+
+TEST(ClassifyLink, CutsLongPartsLikeThePathSplitter) {
+  const std::string stem(300, 'n');
+  std::string name, extension;
+  EXPECT_EQ(ClassifyLink("http://h/" + stem + ".ZIP", name, extension), 1);
+  EXPECT_EQ(name, std::string(kMaxPathPart, 'n') + ".zip");
+  EXPECT_EQ(ClassifyLink("http://h/a." + stem, name, extension), 1);
+  EXPECT_EQ(extension, std::string(kMaxPathPart - 1, 'n'));
+}
+
+}  // namespace
