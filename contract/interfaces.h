@@ -55,6 +55,23 @@ class ICallbackItf {
   virtual HRESULT DownloadStatus(std::uint32_t dwStatus, const char* pszStatus, const _LinkStructType& ls) = 0;
 };
 
+// Optional second face of a sink that lives in another process: the event is
+// sent at once and its answer awaited later, so that an engine thread can
+// have one event in flight to every connected sink at the same time instead
+// of paying one round trip per sink. Each sink still gets its events in order.
+class IPipelinedCallback {
+ public:
+  class PendingCall {
+   public:
+    virtual ~PendingCall() = default;
+    // Waits for the sink's answer (or for the connection's time limit).
+    virtual HRESULT Wait() = 0;
+  };
+  virtual ~IPipelinedCallback() = default;
+  virtual std::unique_ptr<PendingCall> BeginDownloadStatus(std::uint32_t dwStatus, const char* pszStatus,
+                                                           const _LinkStructType& ls) = 0;
+};
+
 class IConnectionPoint {
  public:
   virtual ~IConnectionPoint() = default;

@@ -16,18 +16,22 @@ enum DownloadStatusCode : std::uint32_t {
 
 // Every status text the engine sends, as printf formats. %s is the record's
 // file name, except in kStatusErrorOpeningUrlWithHref where it is the address.
-// Numbers are printed with %d as signed 32-bit values unless said otherwise.
+// Error and status numbers are printed with %d; sizes with %lld from their
+// true 64-bit values, so that files of 2 GiB and more do not show negative.
 namespace status_text {
 inline constexpr char kTrying[] = "Trying to download %s";
 inline constexpr char kDownloadError[] = "Download error: %d\nFile: %s";
-inline constexpr char kStartingSized[] = "Downloading %s, %d bytes";
+inline constexpr char kStartingSized[] = "Downloading %s, %lld bytes";
 inline constexpr char kStartingUnknownSize[] = "Downloading %s, unknown size %d";
-inline constexpr char kProgress[] = "Downloading %s, %d of %d bytes";
+inline constexpr char kProgress[] = "Downloading %s, %lld of %lld bytes";
 inline constexpr char kErrorOpeningUrl[] = "Error Opening URL: %d";
 inline constexpr char kErrorOpeningUrlWithHref[] = "Error Opening URL: %d\nURL: %s";
 inline constexpr char kFinished[] = "Finished downloading %s";
 inline constexpr char kCanceled[] = "Canceled %s";
 inline constexpr char kQueued[] = "";
+// A target file that cannot be created or written (disk full, no rights):
+// the path and the system's reason.
+inline constexpr char kFileError[] = "Error writing file: %s\n%s";
 }  // namespace status_text
 
 // printf into a std::string of whatever length the result needs: status texts

@@ -34,8 +34,8 @@ TEST(LinkRecord, TextsFromOutsideEndWithinTheirField) {
 
 TEST(StatusText, FormatsInFullBeyond260Bytes) {
   const std::string name(300, 'n');
-  const std::string text = FormatText(status_text::kProgress, name.c_str(), 10, -5);
-  EXPECT_EQ(text, "Downloading " + name + ", 10 of -5 bytes");
+  const std::string text = FormatText(status_text::kProgress, name.c_str(), 10LL, 5000000000LL);
+  EXPECT_EQ(text, "Downloading " + name + ", 10 of 5000000000 bytes");
   EXPECT_EQ(FormatText(status_text::kErrorOpeningUrlWithHref, 12007, "http://h/"),
             "Error Opening URL: 12007\nURL: http://h/");
   EXPECT_EQ(FormatText("%s", ""), "");
