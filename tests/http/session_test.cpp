@@ -1,0 +1,74 @@
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "http/errors.h"
+#include "http/request.h"
+#include "http/session.h"
+#include "tests/http/drain.h"
+#include "tests/support/test_server.h"
+
+namespace {
+
+TEST(Sessions, RequestsOneAfterAnotherReuseOneConnection) {
+  // A crawl fetches page after page from one server.
+  TestServer server;
+  server.Handle("/page", {.size = 20'000});
+  server.Handle("/chunked", {.size = 20'000, .framing = Framing::Chunked});
+  auto session = http::Session::Open();
+  for (int i = 0; i < 20; ++i) {
+    auto request = session->OpenUrl(server.Url(i % 2 ? "/page" : "/chunked"));
+    ASSERT_TRUE(request);
+    const Drained drained = Drain(**request, 1023);
+    ASSERT_EQ(drained.total, 20'000u);
+  }
+  EXPECT_EQ(server.Requests().size(), 20u);
+  EXPECT_EQ(server.Connections(), 1u);
+}
+
+TEST(Sessions, RequestsAtTheSameTimeOnOneSession) {
+  // A size query runs beside a crawl on the crawl's session.
+  TestServer server;
+  server.Handle("/page", {.size = 200'000, .framing = Framing::Chunked});
+  server.Handle("/file", {.size = 300'000});
+  auto session = http::Session::Open();
+  auto fetchMany = [&](const char* path, std::uint64_t size, int& good) {
+    for (int i = 0; i < 15; ++i) {
+      auto request = session->OpenUrl(server.Url(path));
+      if (!request) continue;
+      const Drained drained = Drain(**request, 4095);
+      if (drained.error == 0 && drained.total == size && drained.matchesPattern) ++good;
+    }
+  };
+  int pagesGood = 0;
+  int filesGood = 0;
+  std::thread crawl([&] { fetchMany("/page", 200'000, pagesGood); });
+  std::thread sizes([&] { fetchMany("/file", 300'000, filesGood); });
+  crawl.join();
+  sizes.join();
+  EXPECT_EQ(pagesGood, 15);
+  EXPECT_EQ(filesGood, 15);
+  EXPECT_LE(server.Connections(), 4u);
+}
+
+TEST(Sessions, RequestLeftHalfReadDoesNotHoldItsConnection) {
+  // Its connection cannot be reused (the rest of the body is still on the
+  // wire), so the next request gets a fresh one and its own bytes.
+  TestServer server;
+  server.Handle("/big", {.size = 5'000'000});
+  auto session = http::Session::Open();
+  {
+    auto first = session->OpenUrl(server.Url("/big"));
+    ASSERT_TRUE(first);
+    char buffer[4095];
+    ASSERT_TRUE((*first)->Read(buffer, sizeof buffer));
+  }
+  auto second = session->OpenUrl(server.Url("/big"), "Range: bytes=4000000-");
+  ASSERT_TRUE(second);
+  const Drained drained = Drain(**second, 4095, Keep::Nothing, 4'000'000);
+  EXPECT_EQ(drained.total, 1'000'000u);
+  EXPECT_TRUE(drained.matchesPattern);
+  EXPECT_EQ(server.Connections(), 2u);
+}
+
+}  // namespace
