@@ -1,0 +1,30 @@
+#pragma once
+
+#include <algorithm>
+#include <cstdint>
+
+#include "contract/link_record.h"
+
+// A record as the engine keeps it. The record's 32-bit counters are what
+// clients see (saturated at 0xFFFFFFFF, since its layout is fixed); every
+// decision uses the true 64-bit sizes kept beside them.
+struct QueuedRecord {
+  _LinkStructType ls{};
+  std::uint64_t fileSize = 0;     // 0 while no response announced a size
+  std::uint64_t currentSize = 0;  // bytes in the target file so far
+  // Attempts in a row that ended short without the file growing.
+  std::uint32_t fruitlessAttempts = 0;
+
+  static std::uint32_t Saturated(std::uint64_t value) {
+    return static_cast<std::uint32_t>(std::min<std::uint64_t>(value, 0xFFFFFFFFu));
+  }
+  void SetFileSize(std::uint64_t size) {
+    fileSize = size;
+    ls.dwFileSize = Saturated(size);
+  }
+  void SetCurrentSize(std::uint64_t size) {
+    currentSize = size;
+    ls.dwCurrentSize = Saturated(size);
+  }
+  bool EndedShort() const { return fileSize > currentSize; }
+};

@@ -1,0 +1,204 @@
+// Transfers against a local server: what lands on disk, what each sink is
+// told, and what the server was asked.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "contract/status.h"
+#include "tests/pullwright/engine_fixture.h"
+
+namespace {
+
+using Transfer = EngineFixture;
+namespace fs = std::filesystem;
+
+std::size_t CountCode(const std::vector<RecordingSink::Event>& events, std::uint32_t code) {
+  return RecordingSink::Count(events, code);
+}
+
+TEST_F(Transfer, NewFileReportsEveryStepAndLandsWhole) {
+  StartEngine(1);
+  m_server.Handle("/pack.zip", {.size = 10000});
+  Download("pack.zip", "/pack.zip");
+  ASSERT_TRUE(WaitUntilIdle());
+
+  const auto events = EventsOf("/pack.zip");
+  const auto codes = Codes(events);
+  ASSERT_GE(codes.size(), 6u);
+  EXPECT_EQ(codes[0], STATUS_QUEUED);
+  EXPECT_EQ(codes[1], STATUS_TRYING);
+  EXPECT_EQ(codes[2], STATUS_STARTING);
+  EXPECT_EQ(codes.back(), STATUS_DONE);
+  for (std::size_t i = 3; i + 1 < codes.size(); ++i) EXPECT_EQ(codes[i], STATUS_PROGRESS) << i;
+  EXPECT_EQ(events[1].text, "Trying to download pack.zip");
+  EXPECT_EQ(events[2].text, "Downloading pack.zip, 10000 bytes");
+  EXPECT_EQ(events[events.size() - 2].text, "Downloading pack.zip, 10000 of 10000 bytes");
+  EXPECT_EQ(events.back().text, "Finished downloading pack.zip");
+  EXPECT_EQ(events.back().record.dwCurrentSize, 10000u);
+  EXPECT_EQ(events.back().record.dwFileSize, 10000u);
+
+  EXPECT_TRUE(SameBytes(ReadFile(Target("pack.zip")), BodyBytes(0, 10000)));
+  const auto requests = m_server.Requests();
+  ASSERT_EQ(requests.size(), 1u);
+  EXPECT_FALSE(requests[0].Header("Range").has_value());
+  EXPECT_EQ(requests[0].Header("User-Agent"), "Mozilla");
+}
+
+TEST_F(Transfer, ACutConnectionResumesWithARangeUntilTheFileIsWhole) {
+  StartEngine(1);
+  m_server.Handle("/big.bin", {.size = 20000, .cutAfter = 6000});
+  Download("big.bin", "/big.bin");
+  ASSERT_TRUE(WaitUntilIdle());
+
+  EXPECT_TRUE(SameBytes(ReadFile(Target("big.bin")), BodyBytes(0, 20000)));
+  std::vector<std::string> ranges;
+  for (const auto& request : m_server.Requests())
+    if (auto range = request.Header("Range")) ranges.push_back(*range);
+  EXPECT_EQ(ranges, (std::vector<std::string>{"bytes=6000-", "bytes=12000-", "bytes=18000-"}));
+  const auto events = EventsOf("/big.bin");
+  EXPECT_EQ(CountCode(events, STATUS_TRYING), 4u);
+  EXPECT_EQ(CountCode(events, STATUS_ERROR), 0u);  // a cut connection is not an error
+  EXPECT_EQ(events.back().text, "Finished downloading big.bin");
+}
+
+TEST_F(Transfer, AServerWithoutRangesStartsOverInsteadOfAppending) {
+  StartEngine(1);
+  const std::string body = BodyBytes(0, 10000);
+  WriteFile(Target("old.bin"), body.substr(0, 5000));
+  m_server.Handle("/old.bin", {.raw = "HTTP/1.0 200 OK\r\nContent-Length: 10000\r\n\r\n" + body});
+  Download("old.bin", "/old.bin");
+  ASSERT_TRUE(WaitUntilIdle());
+
+  EXPECT_TRUE(SameBytes(ReadFile(Target("old.bin")), body));
+  for (const auto& request : m_server.Requests()) EXPECT_FALSE(request.Header("Range").has_value());
+  const auto events = EventsOf("/old.bin");
+  const auto firstProgress = std::find_if(events.begin(), events.end(),
+                                          [](const auto& e) { return e.status == STATUS_PROGRESS; });
+  ASSERT_NE(firstProgress, events.end());
+  EXPECT_LE(firstProgress->record.dwCurrentSize, 4095u);  // counted from 0, not from 5000
+}
+
+TEST_F(Transfer, PartialFilesThatDoNotMatchAreKeptAndANewNameTaken) {
+  StartEngine(1);
+  WriteFile(Target("doc.pdf"), "something else entirely");
+  m_server.Handle("/doc.pdf", {.size = 9000});
+  Download("doc.pdf", "/doc.pdf");
+  ASSERT_TRUE(WaitUntilIdle());
+
+  EXPECT_EQ(ReadFile(Target("doc.pdf")), "something else entirely");
+  EXPECT_TRUE(SameBytes(ReadFile(Target("doc_1.pdf")), BodyBytes(0, 9000)));
+  const auto events = EventsOf("/doc.pdf");
+  EXPECT_EQ(events.back().text, "Finished downloading doc_1.pdf");
+  const auto requests = m_server.Requests();
+  ASSERT_EQ(requests.size(), 2u);
+  EXPECT_EQ(requests[1].Header("Range"), "bytes=0-");
+}
+
+TEST_F(Transfer, AnswersWithoutLengthOrWithErrorsAreNotRetried) {
+  StartEngine(2);
+  m_server.Handle("/stream", {.size = 7000, .framing = Framing::UntilClose});
+  m_server.Handle("/gone.zip", {.status = 404, .text = std::string("not here")});
+  Download("stream.bin", "/stream");
+  Download("gone.zip", "/gone.zip");
+  ASSERT_TRUE(WaitUntilIdle());
+
+  const auto stream = EventsOf("/stream");
+  EXPECT_EQ(CountCode(stream, STATUS_TRYING), 1u);
+  ASSERT_GE(stream.size(), 3u);
+  EXPECT_EQ(stream[2].text, "Downloading stream.bin, unknown size 12150");
+  EXPECT_EQ(stream.back().record.dwFileSize, 0u);
+  EXPECT_TRUE(SameBytes(ReadFile(Target("stream.bin")), BodyBytes(0, 7000)));
+
+  const auto gone = EventsOf("/gone.zip");
+  EXPECT_EQ(Codes(gone), (std::vector<std::uint32_t>{STATUS_QUEUED, STATUS_TRYING, STATUS_ERROR, STATUS_DONE}));
+  EXPECT_EQ(gone[2].text, "Download error: 404\nFile: gone.zip");
+  EXPECT_FALSE(fs::exists(Target("gone.zip")));
+}
+
+TEST_F(Transfer, TimeoutsGoBackToTheQueueUpToTheLimitThenAreReported) {
+  StartEngine(1, 2, std::chrono::milliseconds(200));
+  m_server.Handle("/slow", {.size = 10, .holdHead = true});
+  Download("slow", "/slow");
+  ASSERT_TRUE(WaitUntilIdle());
+  m_server.ReleaseHolds();
+
+  const auto events = EventsOf("/slow");
+  std::vector<std::uint32_t> queuedCounts;
+  for (const auto& event : events)
+    if (event.status == STATUS_QUEUED) queuedCounts.push_back(event.record.dwTimeouts);
+  EXPECT_EQ(queuedCounts, (std::vector<std::uint32_t>{0, 1, 2, 3}));  // the first is the new record
+  ASSERT_EQ(CountCode(events, STATUS_ERROR), 1u);
+  const auto error = std::find_if(events.begin(), events.end(), [](const auto& e) { return e.status == STATUS_ERROR; });
+  EXPECT_EQ(error->text, "Error Opening URL: 12002\nURL: " + m_server.Url("/slow"));
+  EXPECT_EQ(events.back().status, STATUS_DONE);
+}
+
+TEST_F(Transfer, AServerThatRefusesOrAnUnknownSchemeIsReportedWithTheAddress) {
+  StartEngine(1);
+  const std::string refused = "http://127.0.0.1:" + std::to_string(UnusedPort()) + "/x.zip";
+  const std::string ftp = "ftp://127.0.0.1/x.zip";
+  m_engine->DownloadFile("x.zip", refused.c_str());
+  m_engine->DownloadFile("x.zip", ftp.c_str());
+  ASSERT_TRUE(WaitUntilIdle());
+  std::vector<std::string> errors;
+  for (const auto& event : m_sink->Events())
+    if (event.status == STATUS_ERROR) errors.push_back(event.text);
+  EXPECT_EQ(errors, (std::vector<std::string>{"Error Opening URL: 12029\nURL: " + refused,
+                                              "Error Opening URL: 12006\nURL: " + ftp}));
+  EXPECT_EQ(RecordingSink::Count(m_sink->Events(), STATUS_TRYING), 2u);
+}
+
+TEST_F(Transfer, AServerThatSendsNothingIsGivenUpAfterTheRetries) {
+  StartEngine(1, 1);
+  m_server.Handle("/empty", {.size = 5000, .cutAfter = 0});
+  Download("empty.bin", "/empty");
+  ASSERT_TRUE(WaitUntilIdle());
+  const auto events = EventsOf("/empty");
+  EXPECT_EQ(CountCode(events, STATUS_TRYING), 2u);
+  ASSERT_EQ(CountCode(events, STATUS_ERROR), 1u);
+  EXPECT_NE(events.back().text.find("Error Opening URL: 12030"), std::string::npos);
+}
+
+TEST_F(Transfer, AServerIgnoringRangesNeverCorruptsTheFile) {
+  StartEngine(1, 2);
+  m_server.Handle("/ign.bin", {.size = 12000, .ranges = RangeMode::Ignore, .cutAfter = 5000});
+  Download("ign.bin", "/ign.bin");
+  ASSERT_TRUE(WaitUntilIdle());
+  // Every attempt starts over and breaks at the same point: the file holds
+  // the body's first 5000 bytes, and the record is given up.
+  EXPECT_TRUE(SameBytes(ReadFile(Target("ign.bin")), BodyBytes(0, 5000)));
+  EXPECT_EQ(RecordingSink::Count(EventsOf("/ign.bin"), STATUS_ERROR), 1u);
+
+  // Without the cut, the same server completes a partial file correctly.
+  m_server.Handle("/ign.bin", {.size = 12000, .ranges = RangeMode::Ignore});
+  Download("ign.bin", "/ign.bin");
+  ASSERT_TRUE(WaitUntilIdle());
+  EXPECT_TRUE(SameBytes(ReadFile(Target("ign.bin")), BodyBytes(0, 12000)));
+}
+
+TEST_F(Transfer, TheSameAddressTwiceGivesTwoFiles) {
+  StartEngine(2);
+  m_server.Handle("/twice.bin", {.size = 300000, .trickleBytes = 30000, .trickleGap = std::chrono::milliseconds(5)});
+  Download("twice.bin", "/twice.bin");
+  Download("twice.bin", "/twice.bin");
+  ASSERT_TRUE(WaitUntilIdle());
+  EXPECT_TRUE(SameBytes(ReadFile(Target("twice.bin")), BodyBytes(0, 300000)));
+  EXPECT_TRUE(SameBytes(ReadFile(Target("twice_1.bin")), BodyBytes(0, 300000)));
+}
+
+TEST_F(Transfer, AFolderThatCannotBeCreatedIsAnErrorNamingTheFile) {
+  StartEngine(1);
+  WriteFile(m_downloads.file("blocker"), "x");
+  ASSERT_EQ(m_engine->SetDLDir((m_downloads.file("blocker") + "/sub/").c_str()), S_OK);
+  m_server.Handle("/f.bin", {.size = 100});
+  Download("f.bin", "/f.bin");
+  ASSERT_TRUE(WaitUntilIdle());
+  const auto events = EventsOf("/f.bin");
+  ASSERT_EQ(CountCode(events, STATUS_ERROR), 1u);
+  const auto error = std::find_if(events.begin(), events.end(), [](const auto& e) { return e.status == STATUS_ERROR; });
+  EXPECT_EQ(error->text.rfind("Error writing file: " + m_downloads.file("blocker") + "/sub/f.bin\n", 0), 0u)
+      << error->text;
+  EXPECT_EQ(CountCode(events, STATUS_TRYING), 1u);
+}
+
+}  // namespace
