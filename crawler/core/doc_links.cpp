@@ -9,9 +9,10 @@ void CFetchwickDoc::ScanForKeyword(std::string_view keyword) {
   const std::shared_ptr<LinkList> list = Links();
   const std::string_view text = m_strPageText;
   const KeywordSearch search(keyword);
+  std::string value;
   std::ptrdiff_t position = search.Next(text, 0);
   while (position >= 0) {
-    std::string value = ReadAttributeValue(search.keyword(), position, text);
+    ReadAttributeValue(search.keyword(), position, text, value);
     AddLink(list, value, Notify::Off);
     position = search.Next(text, position);
   }
@@ -28,22 +29,30 @@ bool CFetchwickDoc::AddLink(const std::shared_ptr<LinkList>& list, std::string& 
   LinkEntry entry;
   entry.url = url;
   entry.isFile = ClassifyLink(url, entry.name, entry.extension);
+  const bool isFile = entry.isFile == 1;
+  const bool excludeForeign = ExcludeForeign();
+  // Splitting is the dearest step of all, so it is done once and only when
+  // the name or the same-site test needs it.
+  std::optional<UrlParts> parts;
+  const bool needParts = !isFile && (entry.name.empty() || excludeForeign);
+  if (needParts) parts = SplitUrl(url);
   // A page without a name of its own ("http://h/dir/", a query) is shown
   // under its host.
-  if (entry.name.empty() && entry.isFile == 0) {
-    if (const auto parts = SplitUrl(url)) entry.name = parts->host;
-  }
-  const std::int32_t isFile = entry.isFile;
+  if (entry.name.empty() && !isFile && parts) entry.name = parts->host;
+
   const LinkEntry* listed = list->Append(std::move(entry));
   if (!listed) return false;
 
   if (notify == Notify::On && m_host.HasView()) m_host.PostLinkFound(LinkFoundMessage{list, listed});
-  return isFile == 1 ? false : IsSameSite(url);
+  if (isFile) return false;
+  return !excludeForeign || IsServerHost(parts);
 }
 
 bool CFetchwickDoc::IsSameSite(std::string_view url) const {
   if (!ExcludeForeign()) return true;
-  const auto parts = SplitUrl(url);
-  if (!parts) return false;
-  return parts->host == m_strServer;
+  return IsServerHost(SplitUrl(url));
+}
+
+bool CFetchwickDoc::IsServerHost(const std::optional<UrlParts>& parts) const {
+  return parts && parts->host == m_strServer;
 }

@@ -3,11 +3,13 @@
 #include <atomic>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 
 #include "crawler/core/doc_host.h"
 #include "crawler/core/link_entry.h"
+#include "http/url_parts.h"
 
 // Whether AddLink announces a new entry to the view at once (the deep crawl)
 // or leaves it to the rebuild after the crawl (the page crawl).
@@ -64,6 +66,10 @@ class CFetchwickDoc {
   bool IsSameSite(std::string_view url) const;
 
  private:
+  // Whether an address already split (null: it could not be) names the
+  // current page's host, byte for byte.
+  bool IsServerHost(const std::optional<UrlParts>& parts) const;
+
   IFetchwickHost& m_host;
 
   mutable std::mutex m_csLinks;  // guards the pointer m_links, not the list

@@ -32,16 +32,16 @@ LinkEntry& LinkEntry::operator=(LinkEntry&& other) noexcept {
 
 const LinkEntry* LinkList::Append(LinkEntry entry) {
   std::lock_guard lock(m_mutex);
-  if (m_index.contains(entry.url)) return nullptr;
+  if (m_index.Contains(entry.url)) return nullptr;
   LinkEntry& listed = m_entries.emplace_back(std::move(entry));
   // The view points into the listed string, whose buffer never changes again.
-  m_index.insert(listed.url);
+  m_index.Insert(listed.url);
   return &listed;
 }
 
 bool LinkList::Contains(std::string_view url) const {
   std::lock_guard lock(m_mutex);
-  return m_index.contains(url);
+  return m_index.Contains(url);
 }
 
 std::size_t LinkList::Count() const {

@@ -7,8 +7,9 @@
 #include <mutex>
 #include <string>
 #include <string_view>
-#include <unordered_set>
 #include <vector>
+
+#include "crawler/core/url_index.h"
 
 // One link found by a crawl: a row of the link list view.
 struct LinkEntry {
@@ -61,5 +62,5 @@ class LinkList {
  private:
   mutable std::mutex m_mutex;
   std::deque<LinkEntry> m_entries;
-  std::unordered_set<std::string_view> m_index;  // views of the listed entries' addresses
+  UrlIndex m_index;  // views of the listed entries' addresses
 };

@@ -36,13 +36,10 @@ FilePathParts SplitFilePath(std::string_view path) {
 void CompleteURL(std::string& url, std::string_view origin, std::string_view base) {
   if (url.starts_with("http:")) return;
   if (const std::size_t colon = url.find(':'); colon != std::string::npos && colon <= 8) return;
-  std::string complete;
-  const bool fromRoot = !url.empty() && url.front() == '/';
-  complete.reserve(origin.size() + (fromRoot ? 0 : base.size()) + url.size());
-  complete += origin;
-  if (!fromRoot) complete += base;
-  complete += url;
-  url.swap(complete);
+  // In place, so that a caller reusing one buffer for every reference of a
+  // page completes them without allocating.
+  if (url.empty() || url.front() != '/') url.insert(0, base);
+  url.insert(0, origin);
 }
 
 void BaseDirectory(std::string_view path, std::string& base) {

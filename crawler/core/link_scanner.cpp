@@ -113,16 +113,23 @@ std::ptrdiff_t KeywordSearch::NextAfterSpace(std::string_view text, std::ptrdiff
 }
 
 std::string ReadAttributeValue(std::string_view keyword, std::ptrdiff_t& position, std::string_view text) {
+  std::string value;
+  ReadAttributeValue(keyword, position, text, value);
+  return value;
+}
+
+void ReadAttributeValue(std::string_view keyword, std::ptrdiff_t& position, std::string_view text,
+                        std::string& value) {
+  value.clear();
   const auto size = static_cast<std::ptrdiff_t>(text.size());
   std::ptrdiff_t p = position;
-  if (p < 0 || p > size) return {};
+  if (p < 0 || p > size) return;
   const bool afterSpace = p > 0 && text[p - 1] == ' ';
   p += static_cast<std::ptrdiff_t>(keyword.size());
   auto skipWhitespace = [&] {
     while (p < size && IsWhitespace(text[p])) ++p;
   };
 
-  std::string value;
   if (afterSpace) {
     skipWhitespace();
     if (p < size && text[p] == '=') {
@@ -138,5 +145,4 @@ std::string ReadAttributeValue(std::string_view keyword, std::ptrdiff_t& positio
     }
   }
   position = p;
-  return value;
 }

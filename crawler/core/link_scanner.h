@@ -54,3 +54,6 @@ class KeywordSearch {
 // part of a link) or a NUL byte, or the end of the text. A position outside
 // the text reads nothing and is left as it is.
 std::string ReadAttributeValue(std::string_view keyword, std::ptrdiff_t& position, std::string_view text);
+// The same into `value`, replacing what it held: a scan reuses one buffer.
+void ReadAttributeValue(std::string_view keyword, std::ptrdiff_t& position, std::string_view text,
+                        std::string& value);

@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "crawler/core/fetchwick_doc.h"
@@ -166,28 +165,6 @@ TEST_F(DocLinks, ANewCrawlNeverFreesOrFillsTheListOfAnEarlierOne) {
   // The new crawl lists an address again.
   EXPECT_FALSE(Add("a.zip"));
   EXPECT_EQ(ListedUrls(*second), std::vector<std::string>{"http://h/dir/a.zip"});
-}
-
-TEST(LinkList, ReadersSeeAGrowingPrefixWhileACrawlAppends) {
-  LinkList list;
-  constexpr int kCount = 20000;
-  std::thread crawl([&] {
-    for (int i = 0; i < kCount; ++i) {
-      LinkEntry entry;
-      entry.url = "http://h/" + std::to_string(i);
-      list.Append(std::move(entry));
-    }
-  });
-  std::size_t seen = 0;
-  while (seen < kCount) {
-    const std::vector<const LinkEntry*> entries = list.Entries();
-    ASSERT_GE(entries.size(), seen);
-    for (std::size_t i = 0; i < entries.size(); ++i) ASSERT_EQ(entries[i]->url, "http://h/" + std::to_string(i));
-    seen = entries.size();
-  }
-  crawl.join();
-  EXPECT_TRUE(list.Contains("http://h/19999"));
-  EXPECT_FALSE(list.Contains("http://h/20000"));
 }
 
 }  // namespace
