@@ -1,0 +1,400 @@
+#include "proxystub/connection.h"
+
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+namespace ps {
+
+namespace {
+
+constexpr std::size_t kReadChunk = 64 * 1024;
+
+// Calls are built into a buffer of the calling thread, replies into another:
+// a stub's engine call may itself call out (a status report) before the
+// stub writes its reply.
+thread_local std::vector<std::uint8_t> t_callFrame;
+thread_local wire::FrameBuilder t_callBuilder(t_callFrame);
+
+inline void CpuRelax() {
+#if defined(__x86_64__) || defined(__i386__)
+  __builtin_ia32_pause();
+#endif
+}
+
+}  // namespace
+
+std::shared_ptr<Connection> Connection::Start(int fd, wire::Side side, ConnectionOptions options) {
+  // One thread reads while another runs a call.
+  options.maxServiceThreads = std::max(options.maxServiceThreads, 2u);
+  std::shared_ptr<Connection> connection(new Connection(fd, side, options));
+  // A peer that stops reading must not hold a sender for ever.
+  timeval limit{};
+  limit.tv_sec = static_cast<time_t>(options.callTimeout.count() / 1000);
+  limit.tv_usec = static_cast<suseconds_t>((options.callTimeout.count() % 1000) * 1000);
+  ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
+  std::lock_guard lock(connection->m_mutex);
+  connection->SpawnLocked();
+  return connection;
+}
+
+Connection::Connection(int fd, wire::Side side, ConnectionOptions options)
+    : m_fd(fd), m_side(side), m_options(options), m_in(kReadChunk) {}
+
+Connection::~Connection() {
+  Close();
+  for (ServiceThread& service : m_serviceThreads) {
+    if (!service.thread.joinable()) continue;
+    // The last reference may be dropped by a service thread on its way out.
+    if (service.thread.get_id() == std::this_thread::get_id())
+      service.thread.detach();
+    else
+      service.thread.join();
+  }
+  ::close(m_fd);
+}
+
+void Connection::SpawnLocked() {
+  // Threads that ended (surplus idle ones) are joined here, so the list
+  // does not grow over a long life.
+  for (auto it = m_serviceThreads.begin(); it != m_serviceThreads.end();) {
+    if (it->done && it->thread.joinable() && it->thread.get_id() != std::this_thread::get_id()) {
+      it->thread.join();
+      it = m_serviceThreads.erase(it);
+    } else {
+      ++it;
+    }
+  }
+  ServiceThread& service = m_serviceThreads.emplace_back();
+  ++m_threads;
+  service.thread = std::thread(&Connection::ServiceLoop, this, shared_from_this(), &service);
+}
+
+void Connection::ServiceLoop(std::shared_ptr<Connection> self, ServiceThread* me) {
+  thread_local std::vector<std::uint8_t> call;
+  std::unique_lock lock(m_mutex);
+  for (;;) {
+    // Calls queued while every thread was busy go first, but only while
+    // someone else is reading: the connection must never stop reading.
+    if (!m_queuedCalls.empty() && m_reading) {
+      call = std::move(m_queuedCalls.front());
+      m_queuedCalls.pop_front();
+      lock.unlock();
+      RunCall(call);
+      lock.lock();
+      continue;
+    }
+    if (m_closed) break;
+    if (!m_reading) {
+      m_reading = true;
+      lock.unlock();
+      const ReadOutcome outcome = ReadUntilCall(call);
+      if (outcome == ReadOutcome::Closed) Close();
+      lock.lock();
+      m_reading = false;
+      if (outcome == ReadOutcome::Closed) continue;
+      // Someone else reads while this thread runs the call.
+      if (m_idle > 0) {
+        m_roleFree.notify_one();
+      } else if (m_threads < m_options.maxServiceThreads) {
+        SpawnLocked();
+      } else {
+        m_queuedCalls.push_back(std::move(call));
+        call = {};
+        continue;
+      }
+      lock.unlock();
+      RunCall(call);
+      lock.lock();
+      continue;
+    }
+    // One idle thread is kept for the next call; others end.
+    if (m_idle > 0) break;
+    ++m_idle;
+    m_roleFree.wait(lock);
+    --m_idle;
+  }
+  me->done = true;
+  --m_threads;
+  m_threadsEnded.notify_all();
+  // Another thread must take over reading if this one leaves it unread.
+  if (!m_closed && !m_reading && m_idle > 0) m_roleFree.notify_one();
+}
+
+Connection::ReadOutcome Connection::ReadUntilCall(std::vector<std::uint8_t>& call) {
+  for (;;) {
+    wire::FrameHeader header;
+    const std::span<const std::uint8_t> buffered(m_in.data() + m_inStart, m_inEnd - m_inStart);
+    const wire::DecodeResult result = wire::DecodeFrame(buffered, header);
+    if (result == wire::DecodeResult::Invalid) return ReadOutcome::Closed;
+    if (result == wire::DecodeResult::Valid) {
+      const std::size_t size = wire::FrameSize(header);
+      const std::span<const std::uint8_t> frame = buffered.first(size);
+      const std::span<const std::uint8_t> payload = frame.subspan(wire::kHeaderBytes);
+      m_inStart += size;
+      switch (header.kind) {
+        case wire::FrameKind::Reply:
+          if (!HandleReply(header, payload)) return ReadOutcome::Closed;
+          break;
+        case wire::FrameKind::Release:
+          if (!HandleRelease(header)) return ReadOutcome::Closed;
+          break;
+        case wire::FrameKind::Call: {
+          const wire::MethodForm* form = wire::FindIncomingMethod(m_side, header.method);
+          if (!form || !wire::CheckCallPayload(*form, payload)) return ReadOutcome::Closed;
+          call.assign(frame.begin(), frame.end());
+          return ReadOutcome::Call;
+        }
+      }
+      continue;
+    }
+    // Need more: make room for the rest of the frame, then read.
+    if (m_inStart == m_inEnd) m_inStart = m_inEnd = 0;
+    if (m_in.size() - m_inEnd < kReadChunk / 4 || m_inStart > m_in.size() / 2) {
+      std::memmove(m_in.data(), m_in.data() + m_inStart, m_inEnd - m_inStart);
+      m_inEnd -= m_inStart;
+      m_inStart = 0;
+      if (m_in.size() - m_inEnd < kReadChunk / 4) m_in.resize(std::min<std::size_t>(m_in.size() * 2, wire::kMaxFrameBytes + kReadChunk));
+    }
+    const ssize_t got = ::recv(m_fd, m_in.data() + m_inEnd, m_in.size() - m_inEnd, 0);
+    if (got > 0) {
+      m_inEnd += static_cast<std::size_t>(got);
+    } else if (got < 0 && errno == EINTR) {
+      continue;
+    } else {
+      return ReadOutcome::Closed;
+    }
+  }
+}
+
+bool Connection::HandleReply(const wire::FrameHeader& header, std::span<const std::uint8_t> payload) {
+  ReplySlot* slot = nullptr;
+  {
+    std::lock_guard lock(m_pendingMutex);
+    const auto it = std::find_if(m_pending.begin(), m_pending.end(),
+                                 [&](const ReplySlot* pending) { return pending->callId == header.callId; });
+    // A reply nobody waits for any more (its caller gave up) is dropped.
+    if (it == m_pending.end()) return payload.size() >= 4;
+    slot = *it;
+    if (static_cast<std::uint32_t>(slot->form->method) != header.method ||
+        !wire::CheckReplyPayload(*slot->form, payload))
+      return false;
+    m_pending.erase(it);
+  }
+  std::uint32_t hr;
+  std::memcpy(&hr, payload.data(), sizeof hr);
+  std::lock_guard lock(slot->mutex);
+  slot->hr = static_cast<HRESULT>(hr);
+  slot->outs.assign(payload.begin() + 4, payload.end());
+  slot->state.store(ReplySlot::Answered, std::memory_order_release);
+  slot->answered.notify_one();
+  return true;
+}
+
+bool Connection::HandleRelease(const wire::FrameHeader& header) {
+  if (m_objects.Release(header.objectId) == ObjectTable::ReleaseResult::Unknown) return false;
+  CloseIfIdle();
+  return true;
+}
+
+void Connection::RunCall(const std::vector<std::uint8_t>& frame) {
+  thread_local std::vector<std::uint8_t> replyFrame;
+  wire::FrameHeader header;
+  wire::DecodeFrame(frame, header);
+  const std::span<const std::uint8_t> payload(frame.data() + wire::kHeaderBytes, frame.size() - wire::kHeaderBytes);
+  const wire::MethodForm& form = *wire::FindIncomingMethod(m_side, header.method);
+  const auto method = static_cast<wire::Method>(header.method);
+
+  wire::FrameBuilder reply(replyFrame);
+  reply.Begin(wire::FrameKind::Reply, header.callId, header.objectId, header.method);
+  reply.Number(0);  // the result, filled in below
+  HRESULT hr = RPC_E_DISCONNECTED;  // no such object (any more)
+  if (const std::shared_ptr<Stub> stub = m_objects.Find(header.objectId)) {
+    if (!wire::Answers(stub->Kind(), wire::TagOf(header.method))) {
+      hr = E_NOINTERFACE;
+    } else {
+      wire::PayloadReader in(payload);
+      hr = stub->Invoke(*this, method, in, reply);
+    }
+  }
+  const std::size_t resultOffset = wire::kHeaderBytes;
+  auto written = std::span<const std::uint8_t>(replyFrame).subspan(resultOffset);
+  if (!wire::CheckReplyPayload(form, written)) {
+    // The stub wrote no (or partial) out-fields: send empty ones.
+    replyFrame.resize(resultOffset + 4);
+    for (wire::Field field : form.out) {
+      if (field == wire::Field::Text) reply.Text(std::string_view{});
+      else if (field != wire::Field::None && field != wire::Field::Guid && field != wire::Field::Record) reply.Number(0);
+    }
+  }
+  const std::uint32_t result = static_cast<std::uint32_t>(hr);
+  std::memcpy(replyFrame.data() + resultOffset, &result, sizeof result);
+  Send(reply.Finish());
+}
+
+bool Connection::Send(std::span<const std::uint8_t> frame) {
+  if (m_closed) return false;
+  std::unique_lock lock(m_sendMutex);
+  std::size_t sent = 0;
+  while (sent < frame.size()) {
+    const ssize_t wrote = ::send(m_fd, frame.data() + sent, frame.size() - sent, MSG_NOSIGNAL);
+    if (wrote > 0) {
+      sent += static_cast<std::size_t>(wrote);
+    } else if (wrote < 0 && errno == EINTR) {
+      continue;
+    } else {
+      // Broken, or no room for a whole time limit: the peer is gone.
+      lock.unlock();
+      Close();
+      return false;
+    }
+  }
+  return true;
+}
+
+bool Connection::TryAddProxy() {
+  std::lock_guard lock(m_mutex);
+  if (m_closed) return false;
+  ++m_proxies;
+  return true;
+}
+
+void Connection::RemoveProxy(std::uint32_t objectId) {
+  if (objectId != wire::kFactoryObjectId && IsOpen()) {
+    std::vector<std::uint8_t> frame;
+    wire::FrameBuilder builder(frame);
+    builder.Begin(wire::FrameKind::Release, 0, objectId, 0);
+    Send(builder.Finish());
+  }
+  {
+    std::lock_guard lock(m_mutex);
+    if (m_proxies > 0) --m_proxies;
+  }
+  CloseIfIdle();
+}
+
+void Connection::CloseIfIdle() {
+  if (m_side != wire::Side::Client) return;
+  {
+    std::lock_guard lock(m_mutex);
+    if (m_proxies > 0 || m_closed) return;
+  }
+  if (m_objects.Count() == 0) Close();
+}
+
+wire::FrameBuilder& Connection::BeginCall(std::uint32_t objectId, wire::Method method, ReplySlot& slot) {
+  slot.callId = m_nextCallId.fetch_add(1);
+  slot.form = wire::FindOutgoingMethod(m_side, static_cast<std::uint32_t>(method));
+  t_callBuilder.Begin(wire::FrameKind::Call, slot.callId, objectId, static_cast<std::uint32_t>(method));
+  return t_callBuilder;
+}
+
+bool Connection::SendCall(ReplySlot& slot) {
+  {
+    std::lock_guard lock(m_pendingMutex);
+    if (m_closed) return false;
+    m_pending.push_back(&slot);
+  }
+  if (Send(t_callBuilder.Finish())) return true;
+  // Close() failed the slot already, or is about to; either way it is out.
+  WaitReply(slot);
+  return false;
+}
+
+HRESULT Connection::WaitReply(ReplySlot& slot) {
+  if (m_options.replySpin.count() > 0) {
+    const auto until = std::chrono::steady_clock::now() + m_options.replySpin;
+    for (unsigned round = 0; slot.state.load(std::memory_order_acquire) == ReplySlot::Waiting; ++round) {
+      CpuRelax();
+      if ((round & 63) == 0 && std::chrono::steady_clock::now() >= until) break;
+    }
+  }
+  std::unique_lock lock(slot.mutex);
+  const auto deadline = std::chrono::steady_clock::now() + m_options.callTimeout;
+  if (slot.answered.wait_until(lock, deadline, [&] { return slot.state.load() != ReplySlot::Waiting; }))
+    return slot.state.load() == ReplySlot::Answered ? slot.hr : RPC_E_DISCONNECTED;
+  lock.unlock();
+  {
+    std::lock_guard pending(m_pendingMutex);
+    const auto it = std::find(m_pending.begin(), m_pending.end(), &slot);
+    if (it != m_pending.end()) {
+      // Given up: a late reply finds no slot and is dropped.
+      m_pending.erase(it);
+      slot.state.store(ReplySlot::TimedOut);
+      return RPC_E_DISCONNECTED;
+    }
+  }
+  // The reply (or the close) is being delivered right now.
+  lock.lock();
+  slot.answered.wait(lock, [&] { return slot.state.load() != ReplySlot::Waiting; });
+  return slot.state.load() == ReplySlot::Answered ? slot.hr : RPC_E_DISCONNECTED;
+}
+
+void Connection::AbandonReply(ReplySlot& slot) {
+  {
+    std::lock_guard pending(m_pendingMutex);
+    const auto it = std::find(m_pending.begin(), m_pending.end(), &slot);
+    if (it != m_pending.end()) {
+      m_pending.erase(it);
+      return;
+    }
+  }
+  std::unique_lock lock(slot.mutex);
+  slot.answered.wait(lock, [&] { return slot.state.load() != ReplySlot::Waiting; });
+}
+
+void Connection::FailAllPending() {
+  std::vector<ReplySlot*> failed;
+  {
+    std::lock_guard lock(m_pendingMutex);
+    failed.swap(m_pending);
+  }
+  for (ReplySlot* slot : failed) {
+    std::lock_guard lock(slot->mutex);
+    slot->state.store(ReplySlot::Failed, std::memory_order_release);
+    slot->answered.notify_one();
+  }
+}
+
+void Connection::AddCloseHook(std::function<void()> hook) {
+  {
+    std::lock_guard lock(m_mutex);
+    if (!m_closed) {
+      m_closeHooks.push_back(std::move(hook));
+      return;
+    }
+  }
+  hook();
+}
+
+void Connection::Close() {
+  std::vector<std::function<void()>> hooks;
+  {
+    std::lock_guard lock(m_mutex);
+    if (m_closed) return;
+    {
+      // Taken so that no call registers after the pending calls failed.
+      std::lock_guard pending(m_pendingMutex);
+      m_closed = true;
+    }
+    hooks.swap(m_closeHooks);
+    m_roleFree.notify_all();
+  }
+  ::shutdown(m_fd, SHUT_RDWR);
+  FailAllPending();
+  for (auto& hook : hooks) hook();
+  m_objects.Clear();
+}
+
+void Connection::JoinThreads() {
+  std::unique_lock lock(m_mutex);
+  m_threadsEnded.wait(lock, [&] { return m_threads == 0; });
+  for (ServiceThread& service : m_serviceThreads)
+    if (service.thread.joinable()) service.thread.join();
+  m_serviceThreads.clear();
+}
+
+}  // namespace ps

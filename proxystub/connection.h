@@ -1,0 +1,160 @@
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <list>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "contract/hresult.h"
+#include "proxystub/object_table.h"
+#include "proxystub/wire_codec.h"
+
+namespace ps {
+
+struct ConnectionOptions {
+  // How long an outgoing call waits for its reply (and a frame for room in
+  // the socket) before the peer counts as gone for that call.
+  std::chrono::milliseconds callTimeout{120000};
+  // Incoming calls served at once; more wait in a queue.
+  unsigned maxServiceThreads = 16;
+  // A caller first watches for its reply this long before it sleeps: a
+  // status event's answer usually comes back sooner than a sleeping thread
+  // could be woken.
+  std::chrono::microseconds replySpin{0};
+};
+
+struct ReplySlot;
+
+// One socket to one peer process. Frames are read by one service thread at
+// a time; a thread that reads a call hands the reading to another service
+// thread before it runs the call, so reading goes on while calls run (an
+// engine may report to a client while that client waits in a call of its
+// own) and the call costs no hand-over to a pool. Replies are matched to
+// waiting callers by call id.
+class Connection : public std::enable_shared_from_this<Connection> {
+ public:
+  // Takes ownership of the connected socket `fd` and starts reading.
+  static std::shared_ptr<Connection> Start(int fd, wire::Side side, ConnectionOptions options = {});
+  ~Connection();
+  Connection(const Connection&) = delete;
+  Connection& operator=(const Connection&) = delete;
+
+  wire::Side side() const { return m_side; }
+  bool IsOpen() const { return !m_closed.load(); }
+  const ConnectionOptions& options() const { return m_options; }
+  ObjectTable& objects() { return m_objects; }
+
+  // Exports an object with one remote reference; its id goes to the peer.
+  std::uint32_t Export(std::shared_ptr<Stub> stub) { return m_objects.Export(std::move(stub)); }
+
+  // Proxies count themselves here. A client connection closes itself once
+  // it has neither proxies nor exported objects left. TryAddProxy fails on
+  // a connection that is closed or closing.
+  bool TryAddProxy();
+  // Sends the release of the peer's object `objectId` (when still open).
+  void RemoveProxy(std::uint32_t objectId);
+
+  // Sends one call and registers `slot` for its reply. The frame must have
+  // been built by BeginCall into the calling thread's buffer.
+  wire::FrameBuilder& BeginCall(std::uint32_t objectId, wire::Method method, ReplySlot& slot);
+  bool SendCall(ReplySlot& slot);
+  // Waits for the reply of a sent call, at most the call time limit.
+  HRESULT WaitReply(ReplySlot& slot);
+  // Forgets a sent call whose reply will not be awaited.
+  void AbandonReply(ReplySlot& slot);
+
+  // Runs `hook` once when the connection closes (at once when it already is).
+  void AddCloseHook(std::function<void()> hook);
+  // Closes the socket, fails every waiting call, drops every exported object
+  // and runs the close hooks. Any thread may call it, more than once.
+  void Close();
+  // Waits until every service thread has ended; not from a service thread.
+  void JoinThreads();
+
+ private:
+  enum class ReadOutcome { Call, Closed };
+  struct ServiceThread {
+    std::thread thread;
+    bool done = false;
+  };
+
+  Connection(int fd, wire::Side side, ConnectionOptions options);
+  void SpawnLocked();
+  void ServiceLoop(std::shared_ptr<Connection> self, ServiceThread* me);
+  ReadOutcome ReadUntilCall(std::vector<std::uint8_t>& call);
+  bool HandleReply(const wire::FrameHeader& header, std::span<const std::uint8_t> payload);
+  bool HandleRelease(const wire::FrameHeader& header);
+  void RunCall(const std::vector<std::uint8_t>& frame);
+  bool Send(std::span<const std::uint8_t> frame);
+  void FailAllPending();
+  void CloseIfIdle();
+
+  const int m_fd;
+  const wire::Side m_side;
+  const ConnectionOptions m_options;
+  std::atomic<bool> m_closed{false};
+  std::atomic<std::uint32_t> m_nextCallId{1};
+  ObjectTable m_objects;
+
+  // Reading state, owned by whichever thread holds the reading role.
+  std::vector<std::uint8_t> m_in;
+  std::size_t m_inStart = 0;
+  std::size_t m_inEnd = 0;
+
+  // Service threads, the reading role and calls waiting for a thread.
+  std::mutex m_mutex;
+  std::condition_variable m_roleFree;
+  std::condition_variable m_threadsEnded;
+  bool m_reading = false;
+  unsigned m_threads = 0;
+  unsigned m_idle = 0;
+  std::deque<std::vector<std::uint8_t>> m_queuedCalls;
+  std::list<ServiceThread> m_serviceThreads;
+  std::vector<std::function<void()>> m_closeHooks;
+  unsigned m_proxies = 0;
+
+  std::mutex m_sendMutex;
+
+  std::mutex m_pendingMutex;
+  std::vector<ReplySlot*> m_pending;
+};
+
+// A caller's place for one reply.
+struct ReplySlot {
+  enum State : std::uint32_t { Waiting, Answered, Failed, TimedOut };
+  std::uint32_t callId = 0;
+  const wire::MethodForm* form = nullptr;
+  std::atomic<std::uint32_t> state{Waiting};
+  std::mutex mutex;
+  std::condition_variable answered;
+  HRESULT hr = RPC_E_DISCONNECTED;
+  std::vector<std::uint8_t> outs;  // the reply's fields after the HRESULT
+};
+
+// A call in one go: build with args(), then Invoke(); the out-fields are
+// read with outs() afterwards.
+class OutgoingCall {
+ public:
+  OutgoingCall(Connection& connection, std::uint32_t objectId, wire::Method method)
+      : m_connection(connection), m_builder(&connection.BeginCall(objectId, method, m_slot)) {}
+  wire::FrameBuilder& args() { return *m_builder; }
+  HRESULT Invoke() {
+    if (!m_connection.SendCall(m_slot)) return RPC_E_DISCONNECTED;
+    return m_connection.WaitReply(m_slot);
+  }
+  wire::PayloadReader outs() const { return wire::PayloadReader({m_slot.outs.data(), m_slot.outs.size()}); }
+
+ private:
+  Connection& m_connection;
+  ReplySlot m_slot;
+  wire::FrameBuilder* m_builder;
+};
+
+}  // namespace ps

@@ -1,0 +1,68 @@
+#include "proxystub/engine_connection.h"
+
+#include <shared_mutex>
+
+namespace ps {
+
+// Forwards events to an owner that may go away: events share the lock,
+// cutting the owner off takes it alone, so it waits for events in progress.
+class CForwardingSink final : public ICallbackItf {
+ public:
+  explicit CForwardingSink(ICallbackItf* owner) : m_owner(owner) {}
+
+  HRESULT DownloadStatus(std::uint32_t dwStatus, const char* pszStatus, const _LinkStructType& ls) override {
+    std::shared_lock lock(m_mutex);
+    if (m_owner) m_owner->DownloadStatus(dwStatus, pszStatus, ls);
+    return S_OK;
+  }
+
+  void Detach() {
+    std::unique_lock lock(m_mutex);
+    m_owner = nullptr;
+  }
+
+ private:
+  std::shared_mutex m_mutex;
+  ICallbackItf* m_owner;
+};
+
+EngineConnection::EngineConnection() = default;
+
+EngineConnection::~EngineConnection() { Disconnect(); }
+
+HRESULT EngineConnection::CreateEngine(const ActivationOptions& options) {
+  Disconnect();
+  return CreateDownloadEngine(&m_engine, options);
+}
+
+HRESULT EngineConnection::AdviseSink(ICallbackItf* owner) {
+  if (!m_engine || !owner) return E_POINTER;
+  if (m_sink) return CONNECT_E_ADVISELIMIT;
+  std::shared_ptr<IConnectionPoint> cp;
+  HRESULT hr = m_engine->FindConnectionPoint(IID_ICallbackItf, &cp);
+  if (FAILED(hr)) return hr;
+  auto sink = std::make_shared<CForwardingSink>(owner);
+  hr = cp->Advise(sink, &m_cookie);
+  if (FAILED(hr)) {
+    sink->Detach();
+    m_cookie = 0;
+    return hr;
+  }
+  m_sink = std::move(sink);
+  return hr;
+}
+
+void EngineConnection::Disconnect() {
+  if (m_sink) {
+    m_sink->Detach();
+    if (m_engine && m_cookie) {
+      std::shared_ptr<IConnectionPoint> cp;
+      if (SUCCEEDED(m_engine->FindConnectionPoint(IID_ICallbackItf, &cp))) cp->Unadvise(m_cookie);
+    }
+    m_sink.reset();
+    m_cookie = 0;
+  }
+  m_engine.reset();
+}
+
+}  // namespace ps
