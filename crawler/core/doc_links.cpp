@@ -5,8 +5,9 @@
 #include "crawler/core/link_scanner.h"
 #include "http/url_parts.h"
 
-void CFetchwickDoc::ScanForKeyword(std::string_view keyword) {
-  const std::shared_ptr<LinkList> list = Links();
+void CFetchwickDoc::ScanForKeyword(std::string_view keyword) { ScanForKeyword(Links(), keyword); }
+
+void CFetchwickDoc::ScanForKeyword(const std::shared_ptr<LinkList>& list, std::string_view keyword) {
   const std::string_view text = m_strPageText;
   const KeywordSearch search(keyword);
   std::string value;

@@ -49,8 +49,10 @@ class CFetchwickDoc {
   void SetExcludeForeign(bool exclude) { m_bExcludeForeign.store(exclude ? 1 : 0); }
 
   // Lists every value written after `keyword` in the page text, in text
-  // order, on the list that is current when the scan starts.
+  // order: the first form on the list that is current when the scan starts,
+  // the second on the list of the crawl that fetched the page.
   void ScanForKeyword(std::string_view keyword);
+  void ScanForKeyword(const std::shared_ptr<LinkList>& list, std::string_view keyword);
 
   // Completes `url` in place and lists it, unless it is empty, a mail link,
   // or already listed. Returns true when the link is a page the deep crawl
