@@ -1,0 +1,204 @@
+// engine_client [--dir FOLDER] [--quiet] URL...
+//
+// Connects to the engine as a window does (creates it, advises a sink),
+// sets the download folder when given, queues the addresses in order and
+// prints every status event as one line:
+//   code<TAB>text<TAB>szHref<TAB>szFileName<TAB>dwFileSize<TAB>dwCurrentSize<TAB>dwBytesPerSecond<TAB>dwTimeouts
+// It ends with 0 once every queued address has had a STATUS_DONE and an
+// enumeration of the engine, made on this thread after that event, lists
+// none of them. --quiet prints only codes 3 and 5.
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <mutex>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "contract/status.h"
+#include "proxystub/engine_connection.h"
+
+namespace {
+
+// The file name the download manager's Add URL derives: the address's last
+// segment after "/" or "\", name and extension each at most 255 bytes.
+std::string FileNameOf(const std::string& url) {
+  const std::size_t slash = url.find_last_of("/\\");
+  const std::string segment = slash == std::string::npos ? url : url.substr(slash + 1);
+  const std::size_t dot = segment.rfind('.');
+  const std::string name = segment.substr(0, std::min<std::size_t>(dot == std::string::npos ? segment.size() : dot, 255));
+  const std::string extension = dot == std::string::npos ? std::string() : segment.substr(dot, 255);
+  return name + extension;
+}
+
+void AppendEscaped(std::string& line, std::string_view text) {
+  for (char c : text) {
+    if (c == '\\') line += "\\\\";
+    else if (c == '\t') line += "\\t";
+    else if (c == '\n') line += "\\n";
+    else line += c;
+  }
+}
+
+class PrintingSink final : public ICallbackItf {
+ public:
+  explicit PrintingSink(bool quiet) : m_quiet(quiet) {}
+
+  HRESULT DownloadStatus(std::uint32_t dwStatus, const char* pszStatus, const _LinkStructType& ls) override {
+    if (!m_quiet || dwStatus == STATUS_ERROR || dwStatus == STATUS_DONE) {
+      thread_local std::string line;
+      line.clear();
+      line += std::to_string(dwStatus);
+      line += '\t';
+      AppendEscaped(line, pszStatus ? pszStatus : "");
+      line += '\t';
+      AppendEscaped(line, RecordText(ls.szHref));
+      line += '\t';
+      AppendEscaped(line, RecordText(ls.szFileName));
+      for (std::uint32_t number : {ls.dwFileSize, ls.dwCurrentSize, ls.dwBytesPerSecond, ls.dwTimeouts}) {
+        line += '\t';
+        line += std::to_string(number);
+      }
+      line += '\n';
+      std::lock_guard lock(m_printMutex);
+      std::fwrite(line.data(), 1, line.size(), stdout);
+      if (dwStatus == STATUS_DONE || dwStatus == STATUS_ERROR) std::fflush(stdout);
+    }
+    if (dwStatus == STATUS_DONE) {
+      std::lock_guard lock(m_mutex);
+      ++m_done[std::string(RecordText(ls.szHref))];
+      ++m_doneEvents;
+      m_changed.notify_all();
+    }
+    return S_OK;
+  }
+
+  // Waits for a STATUS_DONE after the `seen`th one, at most `limit`; gives
+  // the number of STATUS_DONE events so far.
+  std::size_t WaitForDone(std::size_t seen, std::chrono::milliseconds limit) {
+    std::unique_lock lock(m_mutex);
+    m_changed.wait_for(lock, limit, [&] { return m_doneEvents > seen; });
+    return m_doneEvents;
+  }
+
+  bool AllDone(const std::set<std::string>& hrefs) {
+    std::lock_guard lock(m_mutex);
+    return std::all_of(hrefs.begin(), hrefs.end(), [&](const std::string& href) { return m_done.count(href) > 0; });
+  }
+
+ private:
+  const bool m_quiet;
+  std::mutex m_printMutex;
+  std::mutex m_mutex;
+  std::condition_variable m_changed;
+  std::map<std::string, std::size_t> m_done;
+  std::size_t m_doneEvents = 0;
+};
+
+// True when the engine lists none of `hrefs`; false (with `failed` set when
+// the engine could not be asked) otherwise.
+bool NoneListed(IDownloadEngine& engine, const std::set<std::string>& hrefs, bool& failed) {
+  std::shared_ptr<IEnumFiles> enumerator;
+  failed = FAILED(engine.EnumFiles(&enumerator)) || !enumerator || FAILED(enumerator->Reset());
+  if (failed) return false;
+  _LinkStructType records[64];
+  for (;;) {
+    std::uint32_t fetched = 0;
+    const HRESULT hr = enumerator->Next(64, records, &fetched);
+    if (FAILED(hr)) {
+      failed = true;
+      return false;
+    }
+    for (std::uint32_t index = 0; index < fetched; ++index)
+      if (hrefs.count(std::string(RecordText(records[index].szHref)))) return false;
+    if (hr != S_OK) return true;
+  }
+}
+
+int Usage() {
+  std::fprintf(stderr, "usage: engine_client [--dir FOLDER] [--quiet] URL...\n");
+  return 2;
+}
+
+int Run(int argc, char** argv) {
+  std::string folder;
+  bool quiet = false;
+  std::vector<std::string> urls;
+  for (int index = 1; index < argc; ++index) {
+    const std::string argument = argv[index];
+    if (argument == "--dir" && index + 1 < argc) folder = argv[++index];
+    else if (argument == "--quiet") quiet = true;
+    else if (argument.rfind("--", 0) == 0) return Usage();
+    else urls.push_back(argument);
+  }
+  if (urls.empty()) return Usage();
+
+  PrintingSink sink(quiet);
+  ps::EngineConnection connection;
+  HRESULT hr = connection.CreateEngine();
+  if (FAILED(hr)) {
+    std::fprintf(stderr, "engine_client: the engine could not be created (0x%08X)\n", static_cast<unsigned>(hr));
+    return 1;
+  }
+  hr = connection.AdviseSink(&sink);
+  if (FAILED(hr)) {
+    std::fprintf(stderr, "engine_client: the sink could not be advised (0x%08X)\n", static_cast<unsigned>(hr));
+    return 1;
+  }
+  IDownloadEngine& engine = *connection.engine();
+  if (!folder.empty() && FAILED(hr = engine.SetDLDir(folder.c_str()))) {
+    std::fprintf(stderr, "engine_client: the download folder was refused (0x%08X)\n", static_cast<unsigned>(hr));
+    return 1;
+  }
+  std::set<std::string> queued;
+  for (const std::string& url : urls) {
+    hr = engine.DownloadFile(FileNameOf(url).c_str(), url.c_str());
+    if (FAILED(hr)) {
+      std::fprintf(stderr, "engine_client: %s was not queued (0x%08X)\n", url.c_str(), static_cast<unsigned>(hr));
+      return 1;
+    }
+    queued.insert(url);
+  }
+
+  // A record is still listed for a moment after its last STATUS_DONE (its
+  // worker lets go of it afterwards), so a listing that still shows one is
+  // asked again soon after, without waiting for another event.
+  std::size_t seen = 0;
+  std::chrono::milliseconds recheck(0);
+  for (;;) {
+    const auto limit = recheck.count() ? recheck : std::chrono::milliseconds(1000);
+    const std::size_t before = seen;
+    seen = sink.WaitForDone(seen, limit);
+    if (!sink.AllDone(queued)) {
+      recheck = std::chrono::milliseconds(0);
+      // A quiet second: make sure the engine is still there.
+      std::int32_t downloading = 0;
+      if (seen == before && FAILED(engine.IsDownloading(&downloading))) {
+        std::fprintf(stderr, "engine_client: the engine went away\n");
+        return 1;
+      }
+      continue;
+    }
+    bool failed = false;
+    if (NoneListed(engine, queued, failed)) break;
+    if (failed) {
+      std::fprintf(stderr, "engine_client: the engine went away\n");
+      return 1;
+    }
+    recheck = std::clamp(recheck * 2, std::chrono::milliseconds(1), std::chrono::milliseconds(200));
+  }
+  connection.Disconnect();
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const int code = Run(argc, argv);
+  ps::CloseClientConnection();
+  std::fflush(stdout);
+  return code;
+}

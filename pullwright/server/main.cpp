@@ -1,0 +1,85 @@
+// pullwright: the per-user download engine server. Started by the first
+// client that asks for the engine; ends about 5 seconds after the last
+// client let go. With "-RegServer" or "-UnregServer" it writes or removes
+// its registration in the class registry and ends.
+#include <unistd.h>
+
+#include <climits>
+#include <cstdlib>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "proxystub/class_registry.h"
+#include "proxystub/server_endpoint.h"
+#include "pullwright/server/command_line.h"
+#include "pullwright/server/engine_class_factory.h"
+#include "pullwright/server/server_module.h"
+
+namespace {
+
+std::string RunningProgramPath() {
+  char path[PATH_MAX];
+  const ssize_t length = ::readlink("/proc/self/exe", path, sizeof path - 1);
+  if (length <= 0) return {};
+  return std::string(path, static_cast<std::size_t>(length));
+}
+
+// How long an engine thread waits for a sink's answer before it gives the
+// sink up. Generous by default; tests shorten it through the environment.
+std::chrono::milliseconds SinkTimeLimit() {
+  if (const char* text = std::getenv("PULLWRIGHT_SINK_TIMEOUT_MS")) {
+    const long value = std::strtol(text, nullptr, 10);
+    if (value > 0) return std::chrono::milliseconds(value);
+  }
+  return std::chrono::milliseconds(30000);
+}
+
+int Register() {
+  ps::class_registry::RegisterAppId();
+  return ps::class_registry::RegisterClass(RunningProgramPath()) ? 0 : 1;
+}
+
+int Unregister() {
+  ps::class_registry::UnregisterAppId();
+  return ps::class_registry::UnregisterClass() ? 0 : 1;
+}
+
+int Serve() {
+  CServerModule module;
+  CEngineClassFactory factory(module, EngineOptions{});
+  ps::ConnectionOptions options;
+  options.callTimeout = SinkTimeLimit();
+  // An engine thread watches for a sink's answer briefly before sleeping:
+  // the answer to a status event usually comes sooner than a wake-up would.
+  options.replySpin = std::chrono::microseconds(60);
+  auto endpoint = ps::ServerEndpoint::Open(factory, options);
+  // Another server holds the lock: it serves, this one is not needed.
+  if (!endpoint) return 0;
+  module.StartMonitor(*endpoint);
+  module.WaitForQuit();
+
+  factory.Revoke();
+  std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+  // Connections that are left hold nothing of the engine's; closing them
+  // first means no worker waits on a sink while the engine stops.
+  endpoint->Suspend();
+  endpoint->CloseAll();
+  factory.ReleaseEngine();
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const std::vector<std::string> arguments(argv + 1, argv + argc);
+  switch (ParseServerCommand(arguments)) {
+    case ServerCommand::RegServer:
+      return Register();
+    case ServerCommand::UnregServer:
+      return Unregister();
+    case ServerCommand::Run:
+      break;
+  }
+  return Serve();
+}
