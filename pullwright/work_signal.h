@@ -4,8 +4,10 @@
 #include <mutex>
 
 // The two events idle workers wait on: a manual-reset stop event (set once,
-// seen by every worker) and an auto-reset work event (each Set wakes at most
-// one waiter and is consumed by it).
+// seen by every worker) and a work event that wakes one idle worker per Set.
+// Sets are counted rather than merged, so that two records queued at once
+// wake two workers instead of leaving one record waiting beside an idle
+// worker; a wake that finds the queue empty costs one look at it.
 class WorkSignal {
  public:
   enum class Woken { Work, Stop };
@@ -13,7 +15,7 @@ class WorkSignal {
   void SetWork() {
     {
       std::lock_guard lock(m_mutex);
-      m_work = true;
+      ++m_work;
     }
     m_changed.notify_one();
   }
@@ -34,9 +36,9 @@ class WorkSignal {
   // Waits without a time limit. Stop wins over pending work.
   Woken Wait() {
     std::unique_lock lock(m_mutex);
-    m_changed.wait(lock, [this] { return m_stop || m_work; });
+    m_changed.wait(lock, [this] { return m_stop || m_work > 0; });
     if (m_stop) return Woken::Stop;
-    m_work = false;
+    --m_work;
     return Woken::Work;
   }
 
@@ -44,5 +46,5 @@ class WorkSignal {
   mutable std::mutex m_mutex;
   std::condition_variable m_changed;
   bool m_stop = false;
-  bool m_work = false;
+  unsigned long m_work = 0;
 };
