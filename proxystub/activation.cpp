@@ -67,15 +67,14 @@ HRESULT ConnectOrStart(const ActivationOptions& options, int& fd) {
   if (fd >= 0) return S_OK;
   const auto serverPath = class_registry::LocalServerPath();
   if (!serverPath) return REGDB_E_CLASSNOTREG;
-  {
-    endpoint::FileLock startLock(endpoint::StartLockPath(), options.startLockWait);
-    // A client that held the start lock before may have started it.
-    fd = endpoint::Connect();
-    if (fd >= 0) return S_OK;
-    if (!SpawnDetached(*serverPath)) return CO_E_SERVER_EXEC_FAILURE;
-  }
-  // Two servers started close together settle it with the server lock:
-  // the loser ends at once and both clients find the winner here.
+  // The start lock is held until the new server accepts, so that clients
+  // starting together start one server between them; the others find it
+  // when their turn comes. (Should two servers start anyway, the server
+  // lock settles it: the second ends at once.)
+  endpoint::FileLock startLock(endpoint::StartLockPath(), options.startLockWait);
+  fd = endpoint::Connect();
+  if (fd >= 0) return S_OK;
+  if (!SpawnDetached(*serverPath)) return CO_E_SERVER_EXEC_FAILURE;
   const auto deadline = std::chrono::steady_clock::now() + options.startWait;
   while (std::chrono::steady_clock::now() < deadline) {
     fd = endpoint::Connect();
@@ -105,13 +104,19 @@ HRESULT CreateDownloadEngine(std::shared_ptr<IDownloadEngine>* ppEngine, const A
   if (!ppEngine) return E_POINTER;
   ppEngine->reset();
   std::shared_ptr<Connection> connection;
-  HRESULT hr = AcquireConnection(options, connection);
+  const HRESULT hr = AcquireConnection(options, connection);
   if (FAILED(hr)) return hr;
-  // The class factory: object 0, never released.
+  // Stands for the caller's proxy count until the engine's proxy has one.
   RemoteReference factory(connection, wire::kFactoryObjectId);
+  return CreateEngineOver(connection, ppEngine);
+}
+
+HRESULT CreateEngineOver(const std::shared_ptr<Connection>& connection, std::shared_ptr<IDownloadEngine>* ppEngine) {
+  if (!ppEngine) return E_POINTER;
+  ppEngine->reset();
   OutgoingCall call(*connection, wire::kFactoryObjectId, wire::Method::CreateInstance);
   call.args().GuidField(IID_IDownloadEngine);
-  hr = call.Invoke();
+  const HRESULT hr = call.Invoke();
   std::uint32_t id = 0;
   if (FAILED(hr)) return hr;
   if (!call.outs().Object(id)) return E_UNEXPECTED;

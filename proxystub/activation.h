@@ -24,6 +24,9 @@ struct ActivationOptions {
 // not come up in time. All engines of one process share one connection.
 HRESULT CreateDownloadEngine(std::shared_ptr<IDownloadEngine>* ppEngine, const ActivationOptions& options = {});
 
+// Asks the class factory at the other end of `connection` for the engine.
+HRESULT CreateEngineOver(const std::shared_ptr<Connection>& connection, std::shared_ptr<IDownloadEngine>* ppEngine);
+
 // Closes this process's connection to the server and waits for its threads:
 // every proxy of it fails from then on. For orderly ends of programs and
 // tests.

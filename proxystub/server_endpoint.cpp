@@ -70,12 +70,17 @@ void ServerEndpoint::AcceptLoop(int listenFd, int wakeFd) {
   }
 }
 
-void ServerEndpoint::Serve(int fd) {
-  auto session = std::make_shared<ServerSession>(m_host);
-  auto connection = Connection::Start(fd, wire::Side::Server, m_options);
+std::shared_ptr<Connection> ServeClient(int fd, IClassFactoryHost& host, ConnectionOptions options) {
+  auto session = std::make_shared<ServerSession>(host);
+  auto connection = Connection::Start(fd, wire::Side::Server, options);
   connection->objects().SetFactory(std::make_shared<CClassFactoryStub>(session));
   // Whatever the client held goes back the moment its connection ends.
   connection->AddCloseHook([session] { session->Close(); });
+  return connection;
+}
+
+void ServerEndpoint::Serve(int fd) {
+  auto connection = ServeClient(fd, m_host, m_options);
   std::lock_guard lock(m_mutex);
   std::erase_if(m_connections, [](const std::weak_ptr<Connection>& weak) {
     const auto open = weak.lock();

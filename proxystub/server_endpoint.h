@@ -11,6 +11,10 @@
 
 namespace ps {
 
+// Serves one connected client socket: object 0 is the class factory of
+// `host`, and whatever the client held is given back when it goes.
+std::shared_ptr<Connection> ServeClient(int fd, IClassFactoryHost& host, ConnectionOptions options);
+
 // The server's side of the endpoint: it holds the server lock, listens on
 // the socket and gives every accepted client of the same user a connection
 // whose object 0 is the class factory.

@@ -1,0 +1,189 @@
+// References, sinks and time limits across a connection: what the server
+// holds for a client, and what it lets go of, and when.
+#include <gtest/gtest.h>
+
+#include <condition_variable>
+#include <mutex>
+
+#include "contract/status.h"
+#include "tests/proxystub/loopback.h"
+#include "tests/pullwright/recording_sink.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+std::uint32_t AdviseOn(IDownloadEngine& engine, std::shared_ptr<ICallbackItf> sink) {
+  std::shared_ptr<IConnectionPoint> cp;
+  EXPECT_EQ(engine.FindConnectionPoint(IID_ICallbackItf, &cp), S_OK);
+  std::uint32_t cookie = 0;
+  EXPECT_EQ(cp->Advise(std::move(sink), &cookie), S_OK);
+  return cookie;
+}
+
+// A sink that does not answer until it is let go.
+class StuckSink : public ICallbackItf {
+ public:
+  HRESULT DownloadStatus(std::uint32_t, const char*, const _LinkStructType&) override {
+    std::unique_lock lock(m_mutex);
+    ++m_calls;
+    m_changed.notify_all();
+    // Bounded, so that a failed test cannot leave a thread waiting for ever.
+    m_changed.wait_for(lock, 20s, [&] { return m_released; });
+    return S_OK;
+  }
+  void Release() {
+    std::lock_guard lock(m_mutex);
+    m_released = true;
+    m_changed.notify_all();
+  }
+  bool WaitForCall() {
+    std::unique_lock lock(m_mutex);
+    return m_changed.wait_for(lock, 5s, [&] { return m_calls > 0; });
+  }
+  int calls() {
+    std::lock_guard lock(m_mutex);
+    return m_calls;
+  }
+
+ private:
+  std::mutex m_mutex;
+  std::condition_variable m_changed;
+  bool m_released = false;
+  int m_calls = 0;
+};
+
+TEST(Lifetime, TheLockCountFollowsEngineReferencesEnumeratorsAndLockServer) {
+  Loopback loop;
+  auto client = loop.Connect();
+  auto engine = loop.Engine(client);
+  auto again = loop.Engine(client);
+  // One unit however many references the clients hold.
+  EXPECT_EQ(loop.LockCount(), 1);
+  std::shared_ptr<IEnumFiles> files;
+  ASSERT_EQ(engine->EnumFiles(&files), S_OK);
+  EXPECT_EQ(loop.LockCount(), 2);
+  {
+    ps::OutgoingCall call(*client, wire::kFactoryObjectId, wire::Method::LockServer);
+    call.args().Number(1);
+    EXPECT_EQ(call.Invoke(), S_OK);
+  }
+  EXPECT_EQ(loop.LockCount(), 3);
+  files.reset();
+  EXPECT_TRUE(Eventually([&] { return loop.LockCount() == 2; }));
+  engine.reset();
+  again.reset();
+  EXPECT_TRUE(Eventually([&] { return loop.LockCount() == 1; }));
+  {
+    ps::OutgoingCall call(*client, wire::kFactoryObjectId, wire::Method::LockServer);
+    call.args().Number(0);
+    EXPECT_EQ(call.Invoke(), S_OK);
+  }
+  EXPECT_EQ(loop.LockCount(), 0);
+}
+
+TEST(Lifetime, AClosedClientConnectionGivesBackEverythingAtOnce) {
+  Loopback loop;
+  auto gone = loop.Connect();
+  auto engine = loop.Engine(gone);
+  std::shared_ptr<IEnumFiles> files;
+  ASSERT_EQ(engine->EnumFiles(&files), S_OK);
+  auto stuck = std::make_shared<StuckSink>();
+  EXPECT_EQ(AdviseOn(*engine, stuck), 1u);
+  {
+    ps::OutgoingCall call(*gone, wire::kFactoryObjectId, wire::Method::LockServer);
+    call.args().Number(1);
+    ASSERT_EQ(call.Invoke(), S_OK);
+  }
+  auto stay = loop.Engine(loop.Connect());
+  auto sink = std::make_shared<RecordingSink>();
+  EXPECT_EQ(AdviseOn(*stay, sink), 2u);
+  EXPECT_EQ(loop.LockCount(), 3);
+
+  // The other client's call makes the engine wait in the stuck sink; the
+  // stuck client's connection then goes, as when its process is killed.
+  std::thread caller([&] { EXPECT_EQ(stay->DownloadFile("a", "http://h/a"), S_OK); });
+  ASSERT_TRUE(stuck->WaitForCall());
+  const auto closed = std::chrono::steady_clock::now();
+  gone->Close();
+  caller.join();
+  EXPECT_LT(std::chrono::steady_clock::now() - closed, 2s);
+  // Its enumerator, LockServer and sink are gone; the other client's hold stays.
+  EXPECT_TRUE(Eventually([&] { return loop.LockCount() == 1; }));
+  EXPECT_EQ(engine->DownloadFile("b", "http://h/b"), RPC_E_DISCONNECTED);
+  ASSERT_EQ(stay->DownloadFile("c", "http://h/c"), S_OK);
+  EXPECT_EQ(stuck->calls(), 1);
+  EXPECT_EQ(RecordingSink::Count(sink->Events(), STATUS_QUEUED), 2u);
+  // The freed first slot goes to the next sink advised.
+  EXPECT_EQ(AdviseOn(*stay, std::make_shared<RecordingSink>()), 1u);
+  stuck->Release();
+}
+
+TEST(Lifetime, ASinkThatDoesNotAnswerInTimeIsDisconnected) {
+  Loopback loop(0, 300ms);
+  auto slow = loop.Engine(loop.Connect());
+  auto stuck = std::make_shared<StuckSink>();
+  AdviseOn(*slow, stuck);
+  auto engine = loop.Engine(loop.Connect());
+  auto sink = std::make_shared<RecordingSink>();
+  AdviseOn(*engine, sink);
+
+  auto started = std::chrono::steady_clock::now();
+  ASSERT_EQ(engine->DownloadFile("a", "http://h/a"), S_OK);
+  const auto first = std::chrono::steady_clock::now() - started;
+  EXPECT_GE(first, 250ms);
+  EXPECT_LT(first, 3s);
+  EXPECT_EQ(sink->Events().size(), 1u);
+  // From now on the stuck sink is out: no more waiting for it.
+  started = std::chrono::steady_clock::now();
+  ASSERT_EQ(engine->DownloadFile("b", "http://h/b"), S_OK);
+  EXPECT_LT(std::chrono::steady_clock::now() - started, 250ms);
+  EXPECT_EQ(sink->Events().size(), 2u);
+  EXPECT_EQ(stuck->calls(), 1);
+  // The client of the stuck sink keeps its engine.
+  std::int32_t downloading = 0;
+  stuck->Release();
+  EXPECT_EQ(slow->IsDownloading(&downloading), S_OK);
+}
+
+TEST(Lifetime, EverySinkHasTheEventInFlightBeforeTheEngineWaits) {
+  Loopback loop;
+  struct SlowSink : ICallbackItf {
+    HRESULT DownloadStatus(std::uint32_t, const char*, const _LinkStructType&) override {
+      std::this_thread::sleep_for(300ms);
+      return S_OK;
+    }
+  };
+  auto first = loop.Engine(loop.Connect());
+  auto second = loop.Engine(loop.Connect());
+  AdviseOn(*first, std::make_shared<SlowSink>());
+  AdviseOn(*second, std::make_shared<SlowSink>());
+  const auto started = std::chrono::steady_clock::now();
+  ASSERT_EQ(first->DownloadFile("a", "http://h/a"), S_OK);
+  const auto took = std::chrono::steady_clock::now() - started;
+  EXPECT_GE(took, 300ms);
+  EXPECT_LT(took, 550ms) << "the two sinks were called one after the other";
+}
+
+TEST(Lifetime, CallsToAServerThatWentAwayFailPromptly) {
+  Loopback loop;
+  auto client = loop.Connect();
+  auto engine = loop.Engine(client);
+  auto stuck = std::make_shared<StuckSink>();
+  AdviseOn(*engine, stuck);
+  // A call in flight when the server's end goes...
+  std::atomic<HRESULT> inFlight{S_OK};
+  std::thread caller([&] { inFlight = engine->DownloadFile("a", "http://h/a"); });
+  ASSERT_TRUE(stuck->WaitForCall());
+  const auto closed = std::chrono::steady_clock::now();
+  loop.server(0)->Close();
+  caller.join();
+  EXPECT_EQ(inFlight.load(), RPC_E_DISCONNECTED);
+  // ...and every later one.
+  std::int32_t downloading = 0;
+  EXPECT_EQ(engine->IsDownloading(&downloading), RPC_E_DISCONNECTED);
+  EXPECT_LT(std::chrono::steady_clock::now() - closed, 2s);
+  stuck->Release();
+}
+
+}  // namespace

@@ -1,0 +1,87 @@
+#pragma once
+
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstring>
+#include <optional>
+#include <vector>
+
+#include "proxystub/wire_codec.h"
+
+// A peer that speaks the wire by hand, for feeding a server what a proxy
+// would never send.
+class RawPeer {
+ public:
+  explicit RawPeer(int fd) : m_fd(fd) {}
+  ~RawPeer() {
+    if (m_fd >= 0) ::close(m_fd);
+  }
+  RawPeer(const RawPeer&) = delete;
+  RawPeer& operator=(const RawPeer&) = delete;
+
+  bool valid() const { return m_fd >= 0; }
+  bool Send(const void* bytes, std::size_t size) {
+    return ::send(m_fd, bytes, size, MSG_NOSIGNAL) == static_cast<ssize_t>(size);
+  }
+  bool Send(std::span<const std::uint8_t> frame) { return Send(frame.data(), frame.size()); }
+
+  // The next reply's payload (HRESULT first); none when the server closed
+  // the connection or said nothing within `limit`. `closed` tells which.
+  std::optional<std::vector<std::uint8_t>> Reply(bool& closed,
+                                                  std::chrono::milliseconds limit = std::chrono::seconds(5)) {
+    closed = false;
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    for (;;) {
+      wire::FrameHeader header;
+      if (wire::DecodeFrame(m_in, header) == wire::DecodeResult::Valid) {
+        std::vector<std::uint8_t> payload(m_in.begin() + wire::kHeaderBytes, m_in.begin() + wire::FrameSize(header));
+        m_in.erase(m_in.begin(), m_in.begin() + wire::FrameSize(header));
+        if (header.kind == wire::FrameKind::Reply) return payload;
+        continue;
+      }
+      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+      if (left.count() <= 0) return std::nullopt;
+      pollfd fd{m_fd, POLLIN, 0};
+      if (::poll(&fd, 1, static_cast<int>(left.count())) <= 0) continue;
+      std::uint8_t chunk[4096];
+      const ssize_t got = ::recv(m_fd, chunk, sizeof chunk, 0);
+      if (got <= 0) {
+        closed = true;
+        return std::nullopt;
+      }
+      m_in.insert(m_in.end(), chunk, chunk + got);
+    }
+  }
+
+  // True when the server closed the connection within `limit`.
+  bool ClosedByPeer(std::chrono::milliseconds limit = std::chrono::seconds(5)) {
+    bool closed = false;
+    while (Reply(closed, limit)) {
+    }
+    return closed;
+  }
+
+  static HRESULT ResultOf(const std::vector<std::uint8_t>& payload) {
+    std::uint32_t hr = 0;
+    if (payload.size() >= 4) std::memcpy(&hr, payload.data(), 4);
+    return static_cast<HRESULT>(hr);
+  }
+
+ private:
+  int m_fd;
+  std::vector<std::uint8_t> m_in;
+};
+
+// A call frame built with the wire's own builder.
+template <class Fields>
+std::vector<std::uint8_t> CallFrame(std::uint32_t callId, std::uint32_t objectId, std::uint32_t method, Fields fields) {
+  std::vector<std::uint8_t> frame;
+  wire::FrameBuilder builder(frame);
+  builder.Begin(wire::FrameKind::Call, callId, objectId, method);
+  fields(builder);
+  builder.Finish();
+  return frame;
+}

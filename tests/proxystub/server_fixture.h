@@ -1,0 +1,46 @@
+#pragma once
+
+#include <gtest/gtest.h>
+#include <sys/types.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "tests/proxystub/child_process.h"
+#include "tests/support/temp_dir.h"
+
+// Cross-process tests: the real pullwright program and client processes,
+// with configuration and runtime folders of their own. Every server that
+// ran in them is killed at the end.
+class ServerTest : public ::testing::Test {
+ protected:
+  ServerTest();
+  ~ServerTest() override;
+
+  static std::string ServerProgram();
+  static std::string ClientProgram();
+
+  // Runs pullwright with `arguments`; its exit code (none if it still runs
+  // after `limit`, in which case it is left to the clean-up).
+  std::optional<int> RunServerProgram(const std::vector<std::string>& arguments,
+                                      std::chrono::milliseconds limit = std::chrono::seconds(10));
+  void Register();
+  void SetThreadCount(std::uint32_t threads);
+
+  // A client process that has created the engine and advised its sink.
+  std::unique_ptr<ChildProcess> StartClient(bool create = true);
+  // The pid of the server that accepts now; -1 when none does.
+  pid_t ServerPid();
+  // Servers running with this test's runtime folder.
+  std::vector<pid_t> RunningServers();
+
+  std::string runtimeFolder() const { return m_runtime.path(); }
+
+ private:
+  TempSettings m_settings;
+  TempDir m_runtime;
+  std::string m_previousRuntime;
+  bool m_hadRuntime = false;
+  std::vector<std::unique_ptr<ChildProcess>> m_programs;
+};
