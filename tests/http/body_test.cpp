@@ -53,13 +53,13 @@ TEST(ReadingBodies, SlowTrickleIsNotATimeout) {
   // Each gap is well below the receive limit, the whole answer well above
   // it: the limit is about silence, not about the length of a transfer.
   TestServer server;
-  server.Handle("/slow", {.size = 2000, .trickleBytes = 100, .trickleGap = 60ms});
-  auto session = http::Session::Open({.receiveTimeout = 400ms});
+  server.Handle("/slow", {.size = 3000, .trickleBytes = 200, .trickleGap = 100ms});
+  auto session = http::Session::Open({.receiveTimeout = 1s});
   auto request = session->OpenUrl(server.Url("/slow"));
   ASSERT_TRUE(request);
   const Drained drained = Drain(**request, 4095);
   EXPECT_EQ(drained.error, 0u);
-  EXPECT_EQ(drained.total, 2000u);
+  EXPECT_EQ(drained.total, 3000u);
   EXPECT_TRUE(drained.matchesPattern);
 }
 
