@@ -27,3 +27,74 @@ result() { printf 'RESULT %s %s\n' "$1" "$2"; }
 
 # ratio A B: A / B with three decimals
 ratio() { echo "scale=3; $1 / $2" | bc -l; }
+
+# free_port: prints a TCP port on 127.0.0.1 that nothing listens on.
+free_port() {
+  local port
+  while :; do
+    port=$((20000 + RANDOM % 30000))
+    (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null || break
+  done
+  echo "$port"
+}
+
+# start_nginx WORKDIR PORT: serves WORKDIR/www on 127.0.0.1:PORT with a
+# configuration of its own (nothing of the system's nginx set-up is used)
+# and sets NGINX_PID; stop it with stop_nginx. Waits until it answers.
+start_nginx() {
+  local work=$1 port=$2
+  mkdir -p "$work/www" "$work/temp"
+  cat >"$work/nginx.conf" <<CONF
+daemon off;
+master_process off;
+worker_processes 1;
+pid $work/nginx.pid;
+error_log $work/error.log;
+events { worker_connections 256; }
+http {
+  access_log off;
+  sendfile on;
+  tcp_nopush on;
+  keepalive_requests 100000;
+  client_body_temp_path $work/temp/body;
+  proxy_temp_path $work/temp/proxy;
+  fastcgi_temp_path $work/temp/fastcgi;
+  uwsgi_temp_path $work/temp/uwsgi;
+  scgi_temp_path $work/temp/scgi;
+  server {
+    listen 127.0.0.1:$port;
+    root $work/www;
+  }
+}
+CONF
+  nginx -p "$work" -c "$work/nginx.conf" &
+  NGINX_PID=$!
+  for _ in $(seq 100); do
+    (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null && return 0
+    sleep 0.05
+  done
+  echo "nginx did not start on port $port" >&2
+  return 1
+}
+
+stop_nginx() {
+  if [ -n "${NGINX_PID:-}" ]; then
+    kill "$NGINX_PID" 2>/dev/null || true
+    wait "$NGINX_PID" 2>/dev/null || true
+    NGINX_PID=""
+  fi
+}
+
+# best_seconds ROUNDS COMMAND...: the shortest wall time of ROUNDS runs.
+best_seconds() {
+  local rounds=$1 best="" t
+  shift
+  for _ in $(seq "$rounds"); do
+    t=$(seconds_of "$@")
+    if [ -z "$best" ] || [ "$(echo "$t < $best" | bc -l)" = 1 ]; then best=$t; fi
+  done
+  echo "$best"
+}
+
+# mb_per_s BYTES SECONDS
+mb_per_s() { echo "scale=1; $1 / 1048576 / $2" | bc -l; }

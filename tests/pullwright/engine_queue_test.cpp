@@ -235,3 +235,21 @@ TEST(EngineSettings, AFreshUserGetsFiveWorkersAndTheUsersDownloadFolder) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(QueuedRecord, CountersSaturateWhileTrueSizesDecide) {
+  QueuedRecord record;
+  record.SetFileSize(5'000'000'000ull);
+  record.SetCurrentSize(4'294'967'296ull);
+  EXPECT_EQ(record.ls.dwFileSize, 0xFFFFFFFFu);
+  EXPECT_EQ(record.ls.dwCurrentSize, 0xFFFFFFFFu);
+  EXPECT_TRUE(record.EndedShort());  // 32-bit counters alone would say it is complete
+  record.SetCurrentSize(5'000'000'000ull);
+  EXPECT_FALSE(record.EndedShort());
+  record.SetFileSize(0);
+  record.SetCurrentSize(10);
+  EXPECT_FALSE(record.EndedShort());  // an unknown size never brings a record back
+}
+
+}  // namespace
