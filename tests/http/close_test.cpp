@@ -7,6 +7,7 @@
 #include "http/request.h"
 #include "http/session.h"
 #include "tests/http/drain.h"
+#include "tests/support/stalled_listener.h"
 #include "tests/support/test_server.h"
 
 namespace {
@@ -69,6 +70,22 @@ TEST(Closing, CloseEndsASendWaitingForTheHeadPromptly) {
     auto session = http::Session::Open();
     const auto [took, error] = CloseUnder(session, [&](std::promise<void>& aboutToBlock) -> http::ErrorCode {
       auto request = session->OpenRequest(server.Url("/silent"));
+      if (!request) return request.error();
+      aboutToBlock.set_value();
+      return (*request)->Send().error();
+    });
+    ASSERT_EQ(error, http::ERROR_INTERNET_OPERATION_CANCELLED) << "round " << round;
+    ASSERT_LT(took, kPromptly) << "round " << round;
+  }
+}
+
+TEST(Closing, CloseEndsAConnectPromptly) {
+  StalledListener listener;
+  const std::string url = "http://127.0.0.1:" + std::to_string(listener.port()) + "/";
+  for (int round = 0; round < kRounds / 10; ++round) {
+    auto session = http::Session::Open();
+    const auto [took, error] = CloseUnder(session, [&](std::promise<void>& aboutToBlock) -> http::ErrorCode {
+      auto request = session->OpenRequest(url);
       if (!request) return request.error();
       aboutToBlock.set_value();
       return (*request)->Send().error();

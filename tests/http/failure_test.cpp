@@ -6,6 +6,7 @@
 #include "http/request.h"
 #include "http/session.h"
 #include "tests/http/drain.h"
+#include "tests/support/stalled_listener.h"
 #include "tests/support/test_server.h"
 
 namespace {
@@ -17,6 +18,19 @@ TEST(Failures, RefusedConnectionIs12029) {
   auto session = http::Session::Open();
   const auto request = session->OpenUrl("http://127.0.0.1:" + std::to_string(UnusedPort()) + "/");
   EXPECT_EQ(request.error(), http::ERROR_INTERNET_CANNOT_CONNECT);
+}
+
+TEST(Failures, ConnectTimeLimitIs12002AndTheReceiveLimitWaitsForTheConnection) {
+  // The receive limit is far shorter than the connect limit; the failure
+  // must still come only when the connect limit runs out.
+  StalledListener listener;
+  auto session = http::Session::Open({.connectTimeout = 600ms, .receiveTimeout = 100ms});
+  const auto start = Clock::now();
+  const auto request = session->OpenUrl("http://127.0.0.1:" + std::to_string(listener.port()) + "/");
+  const auto waited = Clock::now() - start;
+  EXPECT_EQ(request.error(), http::ERROR_INTERNET_TIMEOUT);
+  EXPECT_GE(waited, 600ms);
+  EXPECT_LT(waited, 10s);
 }
 
 TEST(Failures, AddressesThatCannotBeRequested) {

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <optional>
 #include <thread>
 
 #include "http/errors.h"
@@ -49,6 +51,45 @@ TEST(Sessions, RequestsAtTheSameTimeOnOneSession) {
   EXPECT_EQ(pagesGood, 15);
   EXPECT_EQ(filesGood, 15);
   EXPECT_LE(server.Connections(), 4u);
+}
+
+// Sets an environment variable for one test and puts the old value back.
+class ScopedEnv {
+ public:
+  ScopedEnv(const char* name, const std::string& value) : m_name(name) {
+    if (const char* old = std::getenv(name)) m_old = old;
+    ::setenv(name, value.c_str(), 1);
+  }
+  ~ScopedEnv() {
+    if (m_old)
+      ::setenv(m_name, m_old->c_str(), 1);
+    else
+      ::unsetenv(m_name);
+  }
+
+ private:
+  const char* m_name;
+  std::optional<std::string> m_old;
+};
+
+TEST(Sessions, OnlySystemProxyModeUsesTheEnvironmentsProxy) {
+  // The test server stands in as the proxy: a request through a proxy
+  // names the whole address in its request line.
+  TestServer server;
+  server.Handle("/page", {.text = "direct"});
+  ScopedEnv proxy("http_proxy", server.Url(""));
+  ScopedEnv noProxy("no_proxy", "");
+
+  auto system = http::Session::Open({.proxy = http::ProxyMode::System});
+  auto viaProxy = system->OpenUrl("http://127.0.0.2:1/page");
+  ASSERT_TRUE(viaProxy) << viaProxy.error();
+  EXPECT_EQ(server.Requests().back().target, "http://127.0.0.2:1/page");
+
+  auto direct = http::Session::Open({.proxy = http::ProxyMode::Direct});
+  auto straight = direct->OpenUrl(server.Url("/page"));
+  ASSERT_TRUE(straight) << straight.error();
+  EXPECT_EQ(server.Requests().back().target, "/page");
+  EXPECT_EQ(Drain(**straight, 4095, Keep::Bytes).text, "direct");
 }
 
 TEST(Sessions, RequestLeftHalfReadDoesNotHoldItsConnection) {
