@@ -1,0 +1,103 @@
+#!/usr/bin/env bash
+# The engine across processes: a 1 GiB file from a local nginx downloaded by
+# the engine with engine_client as the one connected client, then with a
+# second client (sink_listener) connected that receives every event too;
+# against curl writing the same file, and against the ceiling of a bare
+# 600-byte request / 16-byte reply over a Unix socket at 4095 bytes per
+# round trip (one status call per read).
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+# shellcheck source=../common.sh
+source "$here/../common.sh"
+
+ensure_package nginx curl bc
+
+build=${FETCHWICK_BUILD_DIR:?set by bench/run}
+cmake --build "$build" --target pullwright engine_client ceiling_bench sink_listener >&2
+
+size=$((1024 * 1024 * 1024))
+rounds=${SERVER_BENCH_ROUNDS:-3}
+work=$(mktemp -d "${TMPDIR:-/tmp}/fetchwick-bench-server.XXXXXX")
+listener_pid=""
+
+# The engine this benchmark started runs with this benchmark's folders.
+engine_pids() {
+  local pid
+  for pid in $(pgrep -x pullwright || true); do
+    tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qx "XDG_RUNTIME_DIR=$work/runtime" && echo "$pid"
+  done
+  return 0
+}
+
+cleanup() {
+  if [ -n "$listener_pid" ]; then
+    exec 7>&- || true
+    wait "$listener_pid" 2>/dev/null || true
+  fi
+  stop_nginx
+  for pid in $(engine_pids); do kill "$pid" 2>/dev/null || true; done
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+mkdir -p -m 0700 "$work/config" "$work/runtime"
+mkdir -p "$work/www" "$work/dl"
+export XDG_CONFIG_HOME="$work/config" XDG_RUNTIME_DIR="$work/runtime"
+"$build/pullwright/pullwright" -RegServer
+truncate -s "$size" "$work/www/big.bin"
+echo small >"$work/www/small.bin"
+
+port=$(free_port)
+start_nginx "$work" "$port"
+url="http://127.0.0.1:$port/big.bin"
+
+ceiling=$("$build/bench/server/ceiling_bench")
+result ceiling_mb_s "$ceiling"
+
+# One download by the engine; the file goes before each run so that every
+# run writes a new file under the same name.
+engine_download() {
+  rm -f "$work/dl/"*
+  "$build/bench/tools/engine_client" --dir "$work/dl/" --quiet "$url" >/dev/null
+}
+best_engine_seconds() {
+  local best="" t
+  for _ in $(seq "$rounds"); do
+    t=$(seconds_of engine_download)
+    [ "$(stat -c %s "$work/dl/big.bin")" = "$size" ] || { echo "server bench: short download" >&2; exit 1; }
+    if [ -z "$best" ] || [ "$(echo "$t < $best" | bc -l)" = 1 ]; then best=$t; fi
+  done
+  rm -f "$work/dl/"*
+  echo "$best"
+}
+
+# The server starts with the first client; a small download first, so the
+# measured runs find it running.
+"$build/bench/tools/engine_client" --dir "$work/dl/" --quiet "http://127.0.0.1:$port/small.bin" >/dev/null
+one=$(best_engine_seconds)
+
+# The second client stays connected until its standard input closes.
+mkfifo "$work/listener.in"
+"$build/bench/server/sink_listener" <"$work/listener.in" >"$work/listener.out" &
+listener_pid=$!
+exec 7>"$work/listener.in"
+for _ in $(seq 200); do
+  grep -qx ready "$work/listener.out" 2>/dev/null && break
+  sleep 0.05
+done
+grep -qx ready "$work/listener.out" || { echo "server bench: the second client did not connect" >&2; exit 1; }
+two=$(best_engine_seconds)
+exec 7>&-
+wait "$listener_pid" || true
+listener_pid=""
+
+curl_seconds=$(best_seconds "$rounds" curl -s -o "$work/curl.out" "$url")
+rm -f "$work/curl.out"
+
+server1=$(mb_per_s "$size" "$one")
+server2=$(mb_per_s "$size" "$two")
+result server1_mb_s "$server1"
+result server2_mb_s "$server2"
+result server1_vs_ceiling "$(ratio "$server1" "$ceiling")"
+result server2_vs_ceiling "$(ratio "$server2" "$ceiling")"
+result server1_vs_curlfile "$(ratio "$curl_seconds" "$one")"
