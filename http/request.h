@@ -56,6 +56,7 @@ class Request {
   // before the announced length or the last chunk, 12002 when nothing came
   // for the session's receive time limit, 12017 after Close. A body without
   // a length and without chunks ends when the server closes the connection.
+  // Asking for 0 bytes gives 0 and reads nothing.
   Result<std::size_t> Read(void* buffer, std::size_t max);
 
   void Close();

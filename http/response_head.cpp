@@ -19,14 +19,6 @@ bool EqualNoCase(std::string_view a, std::string_view b) {
 
 }  // namespace
 
-void ResponseHead::Reset(Redirects redirects) {
-  m_redirects = redirects;
-  m_complete = false;
-  m_statusCode = 0;
-  m_version.clear();
-  m_fields.clear();
-}
-
 bool ResponseHead::OnLine(std::string_view line) {
   // Trailer fields of a chunked body arrive after the final head; the head
   // the caller asked about stays as it was.

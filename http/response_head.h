@@ -30,8 +30,6 @@ class ResponseHead {
   // The first field of that name (compared without regard to case), trimmed.
   std::optional<std::string> Find(std::string_view name) const;
 
-  void Reset(Redirects redirects);
-
  private:
   Redirects m_redirects;
   bool m_complete = false;

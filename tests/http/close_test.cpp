@@ -20,17 +20,15 @@ constexpr auto kPromptly = 100ms;
 
 // Runs `blockedCall` on a thread of its own; once that thread is about to
 // block, closes the session from this thread and gives how long the call
-// took to return after the close, with the error it returned.
+// took to return after the close, with the error it returned. The call
+// notes the moment it returned itself, before it lets go of its request.
 template <class Call>
 std::pair<Clock::duration, http::ErrorCode> CloseUnder(const std::shared_ptr<http::Session>& session,
                                                       Call blockedCall) {
   std::promise<void> aboutToBlock;
   Clock::time_point returned;
   http::ErrorCode error = 0;
-  std::thread caller([&] {
-    error = blockedCall(aboutToBlock);
-    returned = Clock::now();
-  });
+  std::thread caller([&] { error = blockedCall(aboutToBlock, returned); });
   aboutToBlock.get_future().wait();
   std::this_thread::sleep_for(2ms);  // let the call reach its wait
   const Clock::time_point closed = Clock::now();
@@ -45,7 +43,7 @@ TEST(Closing, CloseEndsABlockedReadPromptly) {
   server.Handle("/stalls", {.raw = "HTTP/1.1 200 OK\r\nContent-Length: 100000\r\n\r\n0123456789", .rawHold = true});
   for (int round = 0; round < kRounds; ++round) {
     auto session = http::Session::Open();
-    const auto [took, error] = CloseUnder(session, [&](std::promise<void>& aboutToBlock) -> http::ErrorCode {
+    const auto [took, error] = CloseUnder(session, [&](std::promise<void>& aboutToBlock, Clock::time_point& returned) -> http::ErrorCode {
       auto request = session->OpenUrl(server.Url("/stalls"));
       if (!request) return request.error();
       char buffer[4095];
@@ -56,7 +54,9 @@ TEST(Closing, CloseEndsABlockedReadPromptly) {
         got += *read;
       }
       aboutToBlock.set_value();
-      return (*request)->Read(buffer, sizeof buffer).error();
+      const auto blocked = (*request)->Read(buffer, sizeof buffer);
+      returned = Clock::now();
+      return blocked.error();
     });
     ASSERT_EQ(error, http::ERROR_INTERNET_OPERATION_CANCELLED) << "round " << round;
     ASSERT_LT(took, kPromptly) << "round " << round;
@@ -68,11 +68,13 @@ TEST(Closing, CloseEndsASendWaitingForTheHeadPromptly) {
   server.Handle("/silent", {.raw = "", .rawHold = true});
   for (int round = 0; round < kRounds; ++round) {
     auto session = http::Session::Open();
-    const auto [took, error] = CloseUnder(session, [&](std::promise<void>& aboutToBlock) -> http::ErrorCode {
+    const auto [took, error] = CloseUnder(session, [&](std::promise<void>& aboutToBlock, Clock::time_point& returned) -> http::ErrorCode {
       auto request = session->OpenRequest(server.Url("/silent"));
       if (!request) return request.error();
       aboutToBlock.set_value();
-      return (*request)->Send().error();
+      const auto blocked = (*request)->Send();
+      returned = Clock::now();
+      return blocked.error();
     });
     ASSERT_EQ(error, http::ERROR_INTERNET_OPERATION_CANCELLED) << "round " << round;
     ASSERT_LT(took, kPromptly) << "round " << round;
@@ -84,11 +86,13 @@ TEST(Closing, CloseEndsAConnectPromptly) {
   const std::string url = "http://127.0.0.1:" + std::to_string(listener.port()) + "/";
   for (int round = 0; round < kRounds / 10; ++round) {
     auto session = http::Session::Open();
-    const auto [took, error] = CloseUnder(session, [&](std::promise<void>& aboutToBlock) -> http::ErrorCode {
+    const auto [took, error] = CloseUnder(session, [&](std::promise<void>& aboutToBlock, Clock::time_point& returned) -> http::ErrorCode {
       auto request = session->OpenRequest(url);
       if (!request) return request.error();
       aboutToBlock.set_value();
-      return (*request)->Send().error();
+      const auto blocked = (*request)->Send();
+      returned = Clock::now();
+      return blocked.error();
     });
     ASSERT_EQ(error, http::ERROR_INTERNET_OPERATION_CANCELLED) << "round " << round;
     ASSERT_LT(took, kPromptly) << "round " << round;
@@ -116,9 +120,12 @@ TEST(Closing, RequestOutlivesItsClosedSession) {
   TestServer server;
   server.Handle("/stalls", {.raw = "HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\n", .rawHold = true});
   auto session = http::Session::Open();
-  auto request = session->OpenUrl(server.Url("/stalls"));
-  ASSERT_TRUE(request);
-  std::shared_ptr<http::Request> kept = *request;
+  std::shared_ptr<http::Request> kept;
+  {
+    auto request = session->OpenUrl(server.Url("/stalls"));
+    ASSERT_TRUE(request);
+    kept = *request;
+  }
   std::thread reader([kept] {
     char buffer[16];
     EXPECT_EQ(kept->Read(buffer, sizeof buffer).error(), http::ERROR_INTERNET_OPERATION_CANCELLED);
@@ -126,7 +133,6 @@ TEST(Closing, RequestOutlivesItsClosedSession) {
   std::this_thread::sleep_for(5ms);
   session->Close();
   session.reset();
-  request = http::Error{0};
   reader.join();
   EXPECT_EQ(kept->QueryHeader("Content-Length").error(), http::ERROR_INTERNET_OPERATION_CANCELLED);
 }
