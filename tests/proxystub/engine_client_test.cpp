@@ -1,0 +1,62 @@
+// The headless engine_client against the real server and a local HTTP
+// server: its output lines and its exit rule.
+#include <sys/stat.h>
+
+#include "tests/proxystub/server_fixture.h"
+#include "tests/support/test_server.h"
+
+namespace {
+
+std::size_t FileSize(const std::string& path) {
+  struct stat info{};
+  return ::stat(path.c_str(), &info) == 0 ? static_cast<std::size_t>(info.st_size) : 0;
+}
+
+TEST_F(ServerTest, EngineClientPrintsEveryEventAndEndsWhenItsFilesAreDone) {
+  Register();
+  TestServer http;
+  http.Handle("/files/a.bin", {.size = 300000});
+  TempDir downloads;
+  const std::string file = http.Url("/files/a.bin");
+  const std::string missing = http.Url("/missing.txt");
+  ChildProcess client({ENGINE_CLIENT_PROGRAM, "--dir", downloads.path() + "/", file, missing});
+  ASSERT_EQ(client.Wait(std::chrono::seconds(30)), 0);
+  while (client.ReadLine(std::chrono::milliseconds(200))) {
+  }
+  EXPECT_EQ(FileSize(downloads.file("a.bin")), 300000u);
+  const auto& lines = client.lines();
+  auto has = [&](const std::string& line) { return std::find(lines.begin(), lines.end(), line) != lines.end(); };
+  EXPECT_TRUE(has("8\t\t" + file + "\ta.bin\t0\t0\t0\t0"));
+  EXPECT_TRUE(has("7\tTrying to download missing.txt\t" + missing + "\tmissing.txt\t0\t0\t0\t0"));
+  // A line break in a text is escaped, so every event stays one line.
+  EXPECT_TRUE(has("3\tDownload error: 404\\nFile: missing.txt\t" + missing + "\tmissing.txt\t0\t0\t0\t0"));
+  const auto done = std::find_if(lines.begin(), lines.end(), [&](const std::string& line) {
+    return line.rfind("5\tFinished downloading a.bin\t" + file + "\ta.bin\t300000\t300000\t", 0) == 0;
+  });
+  EXPECT_NE(done, lines.end());
+  EXPECT_GT(std::count_if(lines.begin(), lines.end(), [](const std::string& line) { return line.rfind("6\t", 0) == 0; }),
+            0);
+}
+
+TEST_F(ServerTest, EngineClientQuietPrintsOnlyErrorsAndEnds) {
+  Register();
+  TestServer http;
+  http.Handle("/b.bin", {.size = 100000});
+  TempDir downloads;
+  ChildProcess client({ENGINE_CLIENT_PROGRAM, "--quiet", "--dir", downloads.path() + "/", http.Url("/b.bin"),
+                       http.Url("/gone")});
+  ASSERT_EQ(client.Wait(std::chrono::seconds(30)), 0);
+  while (client.ReadLine(std::chrono::milliseconds(200))) {
+  }
+  ASSERT_FALSE(client.lines().empty());
+  for (const std::string& line : client.lines())
+    EXPECT_TRUE(line.rfind("3\t", 0) == 0 || line.rfind("5\t", 0) == 0) << line;
+  EXPECT_EQ(FileSize(downloads.file("b.bin")), 100000u);
+}
+
+TEST_F(ServerTest, EngineClientFailsWithoutAnEngine) {
+  ChildProcess client({ENGINE_CLIENT_PROGRAM, "http://127.0.0.1:1/x"});
+  EXPECT_EQ(client.Wait(std::chrono::seconds(5)), 1);
+}
+
+}  // namespace
