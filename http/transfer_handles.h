@@ -29,9 +29,12 @@ struct TransferHandles {
 // libcurl's receive buffer: large, so that a fast transfer costs few system
 // calls per megabyte.
 inline constexpr long kReceiveBufferSize = 512 * 1024;
-// The store ahead of the reader. It must hold at least what one call of the
-// write callback brings (16 KiB), and a multiple of the receive buffer keeps
+// The store ahead of the reader; a multiple of the receive buffer keeps
 // pauses rare.
 inline constexpr std::size_t kOverflowCapacity = 2 * 1024 * 1024;
+// libcurl never hands the write callback more than CURL_MAX_WRITE_SIZE at a
+// time, so an empty store always takes a piece whole and a transfer paused
+// for want of room always moves again once the reader has drained it.
+static_assert(kOverflowCapacity >= CURL_MAX_WRITE_SIZE);
 
 }  // namespace http
