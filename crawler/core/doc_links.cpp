@@ -5,26 +5,45 @@
 #include "crawler/core/link_scanner.h"
 #include "http/url_parts.h"
 
+namespace {
+
+// Whether an address already split (null: it could not be) names `server`,
+// byte for byte.
+bool IsServerHost(const std::optional<UrlParts>& parts, const std::string& server) {
+  return parts && parts->host == server;
+}
+
+}  // namespace
+
 void CFetchwickDoc::ScanForKeyword(std::string_view keyword) { ScanForKeyword(Links(), keyword); }
 
 void CFetchwickDoc::ScanForKeyword(const std::shared_ptr<LinkList>& list, std::string_view keyword) {
-  const std::string_view text = m_strPageText;
+  ScanText(list, m_page, m_strPageText, keyword);
+}
+
+void CFetchwickDoc::ScanText(const std::shared_ptr<LinkList>& list, const PageAddress& page, std::string_view text,
+                             std::string_view keyword) {
   const KeywordSearch search(keyword);
   std::string value;
   std::ptrdiff_t position = search.Next(text, 0);
   while (position >= 0) {
     ReadAttributeValue(search.keyword(), position, text, value);
-    AddLink(list, value, Notify::Off);
+    AddLink(list, page, value, Notify::Off);
     position = search.Next(text, position);
   }
 }
 
-bool CFetchwickDoc::AddLink(std::string& url, Notify notify) { return AddLink(Links(), url, notify); }
+bool CFetchwickDoc::AddLink(std::string& url, Notify notify) { return AddLink(Links(), m_page, url, notify); }
 
 bool CFetchwickDoc::AddLink(const std::shared_ptr<LinkList>& list, std::string& url, Notify notify) {
+  return AddLink(list, m_page, url, notify);
+}
+
+bool CFetchwickDoc::AddLink(const std::shared_ptr<LinkList>& list, const PageAddress& page, std::string& url,
+                            Notify notify) {
   if (url.empty()) return false;
   if (url.starts_with("mailto:")) return false;
-  CompleteURL(url, m_strOrigin, m_strBase);
+  CompleteURL(url, page.origin, page.base);
   if (list->Contains(url)) return false;
 
   LinkEntry entry;
@@ -46,14 +65,10 @@ bool CFetchwickDoc::AddLink(const std::shared_ptr<LinkList>& list, std::string& 
 
   if (notify == Notify::On && m_host.HasView()) m_host.PostLinkFound(LinkFoundMessage{list, listed});
   if (isFile) return false;
-  return !excludeForeign || IsServerHost(parts);
+  return !excludeForeign || IsServerHost(parts, page.server);
 }
 
 bool CFetchwickDoc::IsSameSite(std::string_view url) const {
   if (!ExcludeForeign()) return true;
-  return IsServerHost(SplitUrl(url));
-}
-
-bool CFetchwickDoc::IsServerHost(const std::optional<UrlParts>& parts) const {
-  return parts && parts->host == m_strServer;
+  return IsServerHost(SplitUrl(url), m_page.server);
 }

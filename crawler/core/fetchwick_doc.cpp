@@ -1,11 +1,91 @@
+// CFetchwickDoc: construction, settings, the engine connection, the download
+// status text, and the orderly end of every thread.
+
 #include "crawler/core/fetchwick_doc.h"
 
+#include "contract/settings.h"
+#include "contract/settings_key.h"
+#include "crawler/core/callback_itf.h"
 #include "crawler/core/link_naming.h"
-#include "http/url_parts.h"
 
-CFetchwickDoc::CFetchwickDoc(IFetchwickHost& host) : m_host(host), m_links(std::make_shared<LinkList>()) {}
+bool PageAddress::Set(std::string_view url) {
+  const auto parts = SplitUrl(url);
+  if (!parts) return false;
+  server = parts->host;
+  origin = UrlOrigin(*parts);
+  BaseDirectory(parts->path, base);
+  return true;
+}
 
-CFetchwickDoc::~CFetchwickDoc() = default;
+void CCrawl::MarkFinished() {
+  std::lock_guard lock(m_mutex);
+  m_finished = true;
+  m_changed.notify_all();
+}
+
+bool CCrawl::WaitFinished(std::chrono::milliseconds limit) {
+  std::unique_lock lock(m_mutex);
+  return m_changed.wait_for(lock, limit, [&] { return m_finished; });
+}
+
+bool CCrawl::finished() const {
+  std::lock_guard lock(m_mutex);
+  return m_finished;
+}
+
+CFetchwickDoc::CFetchwickDoc(IFetchwickHost& host, DocOptions options)
+    : m_host(host), m_sessionOptions(std::move(options.sessions)), m_links(std::make_shared<LinkList>()) {
+  // Settings first: a missing store or value leaves the defaults.
+  {
+    const auto key = SettingsKey::OpenForReading(SettingsStore::Fetchwick);
+    m_nCrawlDepth = static_cast<int>(ReadSetting(key.get(), setting::kCrawlDepth));
+    m_bExcludeForeign = static_cast<int>(ReadSetting(key.get(), setting::kExcludeForeign));
+    m_strDownloadDir = ReadDownloadDirectory(key.get());
+  }
+  if (options.engine == EngineUse::Create) ConnectEngine(options.activation);
+}
+
+CFetchwickDoc::~CFetchwickDoc() {
+  m_bClosing = true;
+  // The engine first: once Disconnect returns, no event touches the document.
+  m_engineConnection.Disconnect();
+  m_pEngine = nullptr;
+  // Closing the sessions ends every network wait; then every thread is joined
+  // while all it uses is still here.
+  CloseCrawlSession(nullptr);
+  JoinCrawlThreads();
+  JoinSizeQueries();
+  StopDownloadThread();
+}
+
+void CFetchwickDoc::ConnectEngine(const ps::ActivationOptions& activation) {
+  if (FAILED(m_engineConnection.CreateEngine(activation))) return;  // the own downloader serves
+  m_pEngine = m_engineConnection.engine();
+  RefreshDownloading();
+  // Failures to advise are not reported: downloads work, only their
+  // progress is not shown.
+  m_pSink = std::make_unique<CallbackItf>(this);
+  m_engineConnection.AdviseSink(m_pSink.get());
+}
+
+void CFetchwickDoc::RefreshDownloading() {
+  if (!m_pEngine) return;
+  std::int32_t downloading = m_bDownloading.load();
+  if (SUCCEEDED(m_pEngine->IsDownloading(&downloading))) m_bDownloading = downloading != 0 ? 1 : 0;
+}
+
+std::string CFetchwickDoc::DownloadStatus() const {
+  std::lock_guard lock(m_csStatus);
+  return m_strDownloadStatus;
+}
+
+void CFetchwickDoc::SetDownloadStatus(std::string text) {
+  {
+    std::lock_guard lock(m_csStatus);
+    m_strDownloadStatus = std::move(text);
+  }
+  if (m_host.HasMainWindow()) m_host.WakeIdleRefresh();
+}
 
 std::shared_ptr<LinkList> CFetchwickDoc::Links() const {
   std::lock_guard lock(m_csLinks);
@@ -17,13 +97,4 @@ std::shared_ptr<LinkList> CFetchwickDoc::StartNewLinkList() {
   std::lock_guard lock(m_csLinks);
   m_links = list;
   return list;
-}
-
-bool CFetchwickDoc::SetPageAddress(std::string_view url) {
-  const auto parts = SplitUrl(url);
-  if (!parts) return false;
-  m_strServer = parts->host;
-  m_strOrigin = UrlOrigin(*parts);
-  BaseDirectory(parts->path, m_strBase);
-  return true;
 }

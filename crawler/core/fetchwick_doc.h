@@ -1,28 +1,85 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
+#include <thread>
+#include <vector>
 
+#include "contract/interfaces.h"
+#include "crawler/core/crawl_state.h"
 #include "crawler/core/doc_host.h"
 #include "crawler/core/link_entry.h"
+#include "http/session.h"
 #include "http/url_parts.h"
+#include "proxystub/engine_connection.h"
+
+class CallbackItf;
 
 // Whether AddLink announces a new entry to the view at once (the deep crawl)
-// or leaves it to the rebuild after the crawl (the page crawl).
+// or leaves it to the rebuild after the crawl (the page crawl); also whether
+// a busy period is announced to the main window.
 enum class Notify { Off, On };
+
+// The two flags a page crawl is started with.
+enum class AddToHistory { No, Yes };
+enum class PushCurrent { No, Yes };
+
+// How the document gets to the download engine.
+enum class EngineUse {
+  Create,  // create it (starting the registered server), as the program does
+  None,    // never: download by itself; for tools and tests that must leave the user's engine alone
+};
+
+struct DocOptions {
+  EngineUse engine = EngineUse::Create;
+  ps::ActivationOptions activation;
+  // Sessions of crawls, size queries and the own downloader. The program
+  // honours the system's proxy settings; tests shorten the time limits.
+  http::SessionOptions sessions{.proxy = http::ProxyMode::System};
+};
+
+// What the options dialog hands the document on OK.
+struct CrawlerOptions {
+  std::string downloadDir;
+  std::string fileFilter;  // as typed
+  std::uint32_t crawlDepth = 5;
+  bool excludeForeign = true;
+};
+
+// Get File Size on some rows: run on a size-query thread of the document.
+struct SizeQueryJob {
+  std::shared_ptr<LinkList> list;         // holds the entries below
+  std::vector<const LinkEntry*> entries;  // in row order
+  // Told on the size-query thread after each entry's size is stored.
+  std::function<void(const LinkEntry& entry)> onSize;
+};
 
 // The crawler's document: everything below its windows. It reaches the
 // windows only through its host.
+//
+// Threads: the interface thread calls everything not marked otherwise. The
+// document runs one current crawl thread (a superseded one may still be
+// finishing beside it), size-query threads and, without an engine, its own
+// download thread; engine events arrive on the connection's threads. Every
+// network wait of them ends when its session is closed, and the destructor
+// closes them all and joins every thread before any member goes away.
 class CFetchwickDoc {
  public:
-  explicit CFetchwickDoc(IFetchwickHost& host);
+  explicit CFetchwickDoc(IFetchwickHost& host, DocOptions options = {});
   ~CFetchwickDoc();
   CFetchwickDoc(const CFetchwickDoc&) = delete;
   CFetchwickDoc& operator=(const CFetchwickDoc&) = delete;
+
+  // ---- The link list and the page scan ---------------------------------
 
   // The list of the current crawl. Any thread may call these.
   std::shared_ptr<LinkList> Links() const;
@@ -30,62 +87,229 @@ class CFetchwickDoc {
   // for as long as a row, a message or its crawl thread still holds it.
   std::shared_ptr<LinkList> StartNewLinkList();
 
-  // The text of the page fetched by the page crawl.
+  // A page scan outside any crawl thread (tools, tests): the page text and
+  // address that ScanForKeyword and the one-list AddLink use. Crawl threads
+  // keep their own in their CCrawl.
   const std::string& PageText() const { return m_strPageText; }
   void SetPageText(std::string text) { m_strPageText = std::move(text); }
-
-  // Records the address of the page just fetched: its host, its origin and
-  // its base directory, which relative references of the page complete
-  // against. An address the URL splitter rejects changes nothing and gives
-  // false, so the previous page's values stay.
-  bool SetPageAddress(std::string_view url);
-  const std::string& Server() const { return m_strServer; }
-  const std::string& Origin() const { return m_strOrigin; }
-  const std::string& Base() const { return m_strBase; }
-
-  // The "Exclude Foreign" setting: a deep crawl follows only links to the
-  // host of the page it came from.
-  bool ExcludeForeign() const { return m_bExcludeForeign.load() != 0; }
-  void SetExcludeForeign(bool exclude) { m_bExcludeForeign.store(exclude ? 1 : 0); }
+  bool SetPageAddress(std::string_view url) { return m_page.Set(url); }
+  const std::string& Server() const { return m_page.server; }
+  const std::string& Origin() const { return m_page.origin; }
+  const std::string& Base() const { return m_page.base; }
 
   // Lists every value written after `keyword` in the page text, in text
-  // order: the first form on the list that is current when the scan starts,
-  // the second on the list of the crawl that fetched the page.
+  // order: the first form on the current list, the second on `list`.
   void ScanForKeyword(std::string_view keyword);
   void ScanForKeyword(const std::shared_ptr<LinkList>& list, std::string_view keyword);
 
   // Completes `url` in place and lists it, unless it is empty, a mail link,
   // or already listed. Returns true when the link is a page the deep crawl
-  // may follow. The first form lists on the current list; the second on the
-  // list of the crawl that found the link, which need not be current any more.
+  // may follow. The first two forms complete against the page set above; the
+  // last against `page`, on the list of the crawl that found the link.
   bool AddLink(std::string& url, Notify notify);
   bool AddLink(const std::shared_ptr<LinkList>& list, std::string& url, Notify notify);
+  bool AddLink(const std::shared_ptr<LinkList>& list, const PageAddress& page, std::string& url, Notify notify);
 
   // Whether the deep crawl may follow `url`: always when "Exclude Foreign" is
-  // off, otherwise when its host equals the current page's host byte for
-  // byte (ports are not compared). An address that cannot be split is never
-  // followed.
+  // off, otherwise when its host equals the page's host byte for byte (ports
+  // are not compared). An address that cannot be split is never followed.
   bool IsSameSite(std::string_view url) const;
 
+  // ---- Settings ---------------------------------------------------------
+
+  // "Exclude Foreign" and "Crawl Depth" as the document runs with them; a
+  // running deep crawl reads the first as it goes and keeps the depth it
+  // started with. Any thread may read them.
+  bool ExcludeForeign() const { return m_bExcludeForeign.load() != 0; }
+  void SetExcludeForeign(bool exclude) { m_bExcludeForeign.store(exclude ? 1 : 0); }
+  int CrawlDepth() const { return m_nCrawlDepth.load(); }
+  void SetCrawlDepth(int depth) { m_nCrawlDepth.store(depth); }
+  // The folder own downloads go to; it always ends with "/". Any thread.
+  std::string DownloadDirectory() const;
+
+  // ---- Crawls -----------------------------------------------------------
+
+  // Starts a page crawl of `url` (nothing when empty), stopping a running
+  // crawl first; OnCrawlDone finishes it when its page was fetched.
+  void StartCrawl(const std::string& url, AddToHistory addToHistory, PushCurrent pushCurrent);
+  // Starts a deep crawl of `url` to "Crawl Depth" levels; every link reaches
+  // the view through WM_LINK_FOUND as it is listed.
+  void StartDeepCrawl(const std::string& url, AddToHistory addToHistory);
+  // Stop Crawl: closes the crawl session, which ends every fetch and size
+  // query in progress; enabled while IsBusy().
+  void StopCrawl();
+  // WM_CRAWL_DONE has arrived: the crawled address becomes current. A message
+  // of a superseded crawl is dropped.
+  void OnCrawlDone(const CrawlDoneMessage& message);
+  // The main window asks whether it may close: stops the crawl and waits for
+  // every crawl thread. Always true.
+  bool CanCloseFrame();
+
+  bool IsBusy() const { return m_bBusy.load() != 0; }
+  const std::string& CurrentURL() const { return m_strCurrentURL; }
+  const std::string& Title() const { return m_strTitle; }
+
+  // For tools: waits until the current crawl thread has ended; false when it
+  // still runs after `limit`. Then the pages it fetched (any answer counts).
+  bool WaitForCrawl(std::chrono::milliseconds limit);
+  std::size_t PagesFetched() const;
+
+  // ---- Back and Forward ---------------------------------------------------
+
+  void OnBack();
+  void OnForward();
+  const std::deque<std::string>& BackStack() const { return m_backStack; }
+  const std::deque<std::string>& ForwardStack() const { return m_forwardStack; }
+
+  // ---- Size query -------------------------------------------------------
+
+  // The Content-Length of `url`, or -1 when the server gives none or answers
+  // with a status of 400 or more. Runs on a size-query thread; it holds the
+  // crawl session for its duration, beside a crawl that may use it as well.
+  std::int32_t QueryFileSize(const std::string& url);
+  // Get File Size: starts a size-query thread that posts WM_BUSY_START,
+  // queries every entry in order, stores each size and posts WM_BUSY_END.
+  void StartSizeQuery(SizeQueryJob job);
+  // For tools: waits until every size-query thread has ended.
+  bool WaitForSizeQueries(std::chrono::milliseconds limit);
+
+  // ---- Downloads --------------------------------------------------------
+
+  // Download File(s), once per row: hands the file to the engine, or without
+  // one to the document's own download queue.
+  void QueueDownload(const LinkEntry& entry);
+  void StopDownloads();          // Stop Downloads: enabled while IsDownloading()
+  void CancelCurrentDownload();  // enabled while IsDownloading() and there is no engine
+  bool IsDownloading() const { return m_bDownloading.load() != 0; }
+  // The text of the download status pane. Any thread.
+  std::string DownloadStatus() const;
+  // For tools: waits until the own download thread has emptied its queue.
+  bool WaitForDownloads(std::chrono::milliseconds limit);
+  // Whether the own download thread runs. Any thread.
+  bool DownloadThreadRunning() const;
+
+  // The engine; null when it could not be created (or was not to be).
+  IDownloadEngine* Engine() const { return m_pEngine; }
+  // The callback object advised on the engine; null without an engine.
+  CallbackItf* Sink() const { return m_pSink.get(); }
+
+  // ---- Options and the file filter ----------------------------------------
+
+  // The options dialog was closed with OK: takes the folder (handing it to
+  // the engine), the crawl settings (stored when the settings exist) and
+  // the filter.
+  void ApplyOptions(const CrawlerOptions& options);
+  // Stores the filter text as typed and rebuilds the set of extensions from
+  // its runs of letters, lower-cased; then the view is rebuilt.
+  void SetFileFilter(std::string_view text);
+  const std::set<std::string>& FileFilter() const { return m_fileFilter; }
+  // The filter as the options dialog shows it: each extension and a comma.
+  std::string FileFilterText() const;
+  // Whether the view shows `entry`: no filter, or its extension is in it.
+  bool PassesFilter(const LinkEntry& entry) const;
+
  private:
-  // Whether an address already split (null: it could not be) names the
-  // current page's host, byte for byte.
-  bool IsServerHost(const std::optional<UrlParts>& parts) const;
+  friend class CallbackItf;
+  struct SizeQueryThread {
+    std::thread thread;
+    std::atomic<bool> finished{false};
+  };
+
+  // Engine connection (fetchwick_doc.cpp).
+  void ConnectEngine(const ps::ActivationOptions& activation);
+  void RefreshDownloading();
+  void SetDownloadStatus(std::string text);
+
+  // Crawl threads (doc_crawl.cpp).
+  void RetireCrawlThread();
+  void ReapFinishedCrawls();
+  void JoinCrawlThreads();
+  void PageCrawlProc(const std::shared_ptr<CCrawl>& crawl);
+  void DeepCrawlProc(const std::shared_ptr<CCrawl>& crawl);
+  bool CrawlPage(CCrawl& crawl);
+  void DeepCrawl(CCrawl& crawl);
+  bool CrawlLevel(CCrawl& crawl, std::string url, int depth);
+  void ScanText(const std::shared_ptr<LinkList>& list, const PageAddress& page, std::string_view text,
+                std::string_view keyword);
+  void LaunchCrawl(std::shared_ptr<CCrawl> crawl);
+  // Tells the windows something for `crawl` unless a newer crawl has
+  // replaced it; under m_csCrawl, so nothing of it comes after the
+  // replacement's own messages.
+  template <class Tell>
+  void TellForCrawl(const CCrawl& crawl, Tell&& tell);
+
+  // Page fetches and the crawl session (doc_fetch.cpp).
+  bool FetchPage(CCrawl& crawl, std::string& url, std::string& text);
+  void ReportFetchError(const CCrawl& crawl, http::ErrorCode code);
+  bool BeginBusy(Notify notify, std::shared_ptr<http::Session>& held, const CCrawl* crawl = nullptr);
+  bool EndBusy(Notify notify, std::shared_ptr<http::Session>& held, const CCrawl* crawl = nullptr);
+  // Ends the busy period of everyone: Stop Crawl, and a new crawl.
+  bool EndAllBusy(Notify notify);
+  void CloseCrawlSession(const std::shared_ptr<CCrawl>& superseded, Notify notify = Notify::Off);
+
+  // Size queries (doc_size_query.cpp).
+  void SizeQueryProc(SizeQueryJob& job);
+  void JoinSizeQueries();
+
+  // The own downloader (doc_download.cpp).
+  void DownloadWorker();
+  void DownloadOne(const LinkEntry& entry);
+  void StopDownloadThread();
+  void ShowWorkerBox(std::string text);
 
   IFetchwickHost& m_host;
+  const http::SessionOptions m_sessionOptions;
+  std::atomic<bool> m_bClosing{false};  // the destructor runs: no new boxes, no new threads
 
+  // Lists and the page-scan state.
   mutable std::mutex m_csLinks;  // guards the pointer m_links, not the list
   std::shared_ptr<LinkList> m_links;
-
-  // FIXME: the page text, server, origin and base belong to the crawl that
-  // fetched the page; while a superseded crawl thread still runs beside a
-  // new one they are shared, until the crawl controller gives each crawl its own.
   std::string m_strPageText;
-  std::string m_strServer;  // bare host name of the current page
-  // Scheme, host and port of the current page. Before any page it is the bare
-  // scheme, so that completion gives what it always gave without a host.
-  std::string m_strOrigin = "http://";
-  std::string m_strBase;  // base directory of the current page, ends with "/"
+  PageAddress m_page;
 
+  // Settings.
+  std::atomic<int> m_nCrawlDepth{5};
   std::atomic<int> m_bExcludeForeign{1};
+
+  // Crawls. The crawl objects and threads belong to the interface thread.
+  std::shared_ptr<CCrawl> m_crawl;  // the current crawl, null before the first
+  std::thread m_hCrawlThread;       // its thread, joinable while the document holds it
+  std::vector<std::pair<std::thread, std::shared_ptr<CCrawl>>> m_retiredCrawls;
+  std::string m_strCurrentURL;
+  std::string m_strTitle;
+  std::deque<std::string> m_backStack;
+  std::deque<std::string> m_forwardStack;
+
+  // The crawl session, shared by crawls and size queries. m_csCrawl guards
+  // it and the count of its holders; each holder keeps its own reference,
+  // so a stop that closes the session never frees it under a call.
+  std::mutex m_csCrawl;
+  std::shared_ptr<http::Session> m_pCrawlSession;
+  int m_nSessionUsers = 0;
+  std::atomic<int> m_bBusy{0};
+
+  // Size-query threads.
+  std::mutex m_csSizeQueries;
+  std::vector<std::unique_ptr<SizeQueryThread>> m_sizeQueries;
+
+  // The own downloader. m_csDownload guards the queue, the session pointer,
+  // the thread object and whether the thread runs.
+  mutable std::mutex m_csDownload;
+  std::deque<LinkEntry> m_downloadQueue;
+  std::shared_ptr<http::Session> m_pDownloadSession;
+  std::thread m_hDownloadThread;
+  bool m_bDownloadThreadRunning = false;
+  std::string m_strDownloadDir;  // read by the worker for each file
+  std::condition_variable m_downloadsIdle;
+  std::atomic<int> m_bDownloading{0};
+  mutable std::mutex m_csStatus;  // guards m_strDownloadStatus
+  std::string m_strDownloadStatus;
+
+  // The engine and the callback object advised on it.
+  ps::EngineConnection m_engineConnection;
+  IDownloadEngine* m_pEngine = nullptr;
+  std::unique_ptr<CallbackItf> m_pSink;
+
+  // The file filter: extensions in byte-wise order; empty shows everything.
+  std::set<std::string> m_fileFilter;
 };

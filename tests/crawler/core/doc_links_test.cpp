@@ -4,24 +4,9 @@
 #include <vector>
 
 #include "crawler/core/fetchwick_doc.h"
+#include "tests/crawler/core/doc_fixture.h"
 
 namespace {
-
-// Stands in for the windows: remembers what the document posted.
-class RecordingHost : public IFetchwickHost {
- public:
-  bool hasView = true;
-  std::vector<LinkFoundMessage> posted;
-
-  bool HasView() const override { return hasView; }
-  void PostLinkFound(LinkFoundMessage message) override { posted.push_back(std::move(message)); }
-};
-
-std::vector<std::string> ListedUrls(const LinkList& list) {
-  std::vector<std::string> urls;
-  for (const LinkEntry* entry : list.Entries()) urls.push_back(entry->url);
-  return urls;
-}
 
 class DocLinks : public ::testing::Test {
  protected:
@@ -29,8 +14,9 @@ class DocLinks : public ::testing::Test {
 
   bool Add(std::string url, Notify notify = Notify::Off) { return m_doc.AddLink(url, notify); }
 
+  TempSettings m_settings;
   RecordingHost m_host;
-  CFetchwickDoc m_doc{m_host};
+  CFetchwickDoc m_doc{m_host, LocalDocOptions()};
 };
 
 TEST_F(DocLinks, PageScanListsHrefValuesThenSrcValuesOnce) {
@@ -48,7 +34,7 @@ TEST_F(DocLinks, PageScanListsHrefValuesThenSrcValuesOnce) {
       "http://h/js/app.js",      "http://h/dir/pics/P.PNG",
   };
   EXPECT_EQ(ListedUrls(*m_doc.Links()), expected);
-  EXPECT_TRUE(m_host.posted.empty());
+  EXPECT_TRUE(m_host.LinksFound().empty());
 }
 
 TEST_F(DocLinks, AddLinkListsNamesAndTellsWhatTheDeepCrawlFollows) {
@@ -136,8 +122,9 @@ TEST_F(DocLinks, NotifiesTheViewOnlyWhenAskedAndWhenThereIsOne) {
   Add("a.zip", Notify::On);  // already listed
   m_host.hasView = false;
   Add("c.zip", Notify::On);
-  ASSERT_EQ(m_host.posted.size(), 1u);
-  const LinkFoundMessage& message = m_host.posted[0];
+  const auto posted = m_host.LinksFound();
+  ASSERT_EQ(posted.size(), 1u);
+  const LinkFoundMessage& message = posted[0];
   EXPECT_EQ(message.list, m_doc.Links());
   EXPECT_EQ(message.entry, m_doc.Links()->At(0));
   EXPECT_EQ(message.entry->url, "http://h/dir/a.zip");
@@ -153,8 +140,8 @@ TEST_F(DocLinks, ANewCrawlNeverFreesOrFillsTheListOfAnEarlierOne) {
   EXPECT_NE(second, first);
   EXPECT_EQ(second->Count(), 0u);
   // A message of the earlier crawl is told apart, and what it points to is intact.
-  EXPECT_NE(m_host.posted.at(0).list, second);
-  EXPECT_EQ(m_host.posted.at(0).entry->url, "http://h/dir/a.zip");
+  EXPECT_NE(m_host.LinksFound().at(0).list, second);
+  EXPECT_EQ(m_host.LinksFound().at(0).entry->url, "http://h/dir/a.zip");
 
   // The superseded crawl goes on writing into its own list only.
   std::string late = "late.zip";

@@ -1,0 +1,68 @@
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstddef>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+
+#include "crawler/core/link_entry.h"
+#include "http/session.h"
+
+// The page that relative references complete against: the host, origin and
+// base directory of the page fetched most recently.
+struct PageAddress {
+  std::string server;  // bare host name
+  // Scheme, host and port. Before any page it is the bare scheme, so that
+  // completion gives what it always gave without a host.
+  std::string origin = "http://";
+  std::string base;  // base directory, ends with "/"
+
+  // Takes the address of a page just fetched. An address the URL splitter
+  // rejects changes nothing and gives false, so the previous page's values stay.
+  bool Set(std::string_view url);
+};
+
+// Everything one page crawl or deep crawl owns. Each crawl gets its own, so a
+// superseded crawl thread that is still finishing writes only into its own
+// list, text and addresses, and can never list, fetch or report for the
+// crawl that replaced it.
+struct CCrawl {
+  enum class Kind { Page, Deep };
+
+  Kind kind = Kind::Page;
+  // The address being crawled; the page fetch may put "http://" in front of
+  // it. Written only by the crawl thread once it runs.
+  std::string url;
+  bool addToHistory = false;  // OnCrawlDone adds the address to the history
+  bool pushCurrent = false;   // OnCrawlDone pushes the previous address on the back stack
+  int depth = 0;              // levels of a deep crawl, taken at its start
+  bool quiet = false;         // a deep crawl runs: page fetches show no boxes
+
+  std::shared_ptr<LinkList> list;
+  std::string pageText;  // text of the page a page crawl fetched
+  PageAddress page;      // of the page fetched most recently
+
+  // The crawl session this crawl holds while it is busy; null when it holds
+  // none. A stop closes the session under the crawl's feet, which ends its
+  // network calls; the crawl never picks up a session opened after that.
+  std::shared_ptr<http::Session> session;
+
+  // Set on the interface thread when a newer crawl replaces this one: from
+  // then on the crawl says nothing to the windows.
+  std::atomic<bool> superseded{false};
+  std::size_t pagesFetched = 0;  // for tools: pages fetched with any answer
+
+  // The end of the crawl thread, for whoever must wait for it.
+  void MarkFinished();
+  bool WaitFinished(std::chrono::milliseconds limit);
+  bool finished() const;
+
+ private:
+  mutable std::mutex m_mutex;
+  std::condition_variable m_changed;
+  bool m_finished = false;
+};

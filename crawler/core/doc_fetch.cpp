@@ -1,0 +1,138 @@
+// CFetchwickDoc: page fetches, and the crawl session that crawls and size
+// queries share.
+
+#include "crawler/core/doc_texts.h"
+#include "crawler/core/fetchwick_doc.h"
+#include "crawler/core/stop_errors.h"
+#include "http/errors.h"
+#include "http/request.h"
+
+#include <cstdlib>
+
+namespace {
+
+// Pages are read in chunks of at most this many bytes.
+constexpr std::size_t kPageChunk = 1023;
+
+bool IsAsciiLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+
+// Whether `url` begins with a scheme and "://" ("http://", "https://",
+// "HTTP://", "ftp://"): such an address is taken as it is; anything else is
+// a host name typed without one.
+bool HasSchemePrefix(std::string_view url) {
+  if (url.empty() || !IsAsciiLetter(url[0])) return false;
+  std::size_t at = 1;
+  while (at < url.size() && (IsAsciiLetter(url[at]) || (url[at] >= '0' && url[at] <= '9') || url[at] == '+' ||
+                             url[at] == '-' || url[at] == '.'))
+    ++at;
+  return url.substr(at).starts_with("://");
+}
+
+}  // namespace
+
+bool CFetchwickDoc::FetchPage(CCrawl& crawl, std::string& url, std::string& text) {
+  if (!HasSchemePrefix(url)) url.insert(0, "http://");
+  crawl.page.Set(url);  // a rejected address keeps the previous page's values
+
+  // The session this crawl holds; none, or a closed one, means it was stopped.
+  const std::shared_ptr<http::Session> session = crawl.session;
+  if (!session || session->closed()) return false;
+
+  auto opened = session->OpenUrl(url, {}, http::kFlagTransferAscii);
+  if (!opened) {
+    ReportFetchError(crawl, opened.error());
+    return false;
+  }
+  http::Request& request = **opened;
+  ++crawl.pagesFetched;
+  const int status = request.StatusCode().value_or(0);
+  if (status >= 400) {
+    // The fetch counts as done, with no text.
+    if (!crawl.quiet && !crawl.superseded && !m_bClosing)
+      m_host.ShowMessageBox(FormatText(crawl_text::kDownloadError, status));
+    return true;
+  }
+
+  if (auto length = request.QueryHeader("Content-Length")) {
+    const long long announced = std::atoll(length->c_str());
+    if (announced > 0 && announced < (64 << 20)) text.reserve(text.size() + static_cast<std::size_t>(announced));
+  }
+  // Every byte read is kept, NUL bytes too: a NUL ends a value the scanner
+  // reads, never the page.
+  char buffer[kPageChunk + 1];
+  for (;;) {
+    auto read = request.Read(buffer, kPageChunk);
+    if (!read) {
+      // What was read so far stays in the text, but it is not scanned.
+      ReportFetchError(crawl, read.error());
+      return false;
+    }
+    if (*read == 0) break;
+    text.append(buffer, *read);
+  }
+  return true;
+}
+
+void CFetchwickDoc::ReportFetchError(const CCrawl& crawl, http::ErrorCode code) {
+  if (crawl.quiet || IsStopError(code) || crawl.superseded || m_bClosing) return;
+  m_host.ShowMessageBox(http::ErrorMessage(code));
+}
+
+bool CFetchwickDoc::BeginBusy(Notify notify, std::shared_ptr<http::Session>& held, const CCrawl* crawl) {
+  if (!m_host.HasMainWindow()) return false;
+  std::lock_guard lock(m_csCrawl);
+  // A crawl replaced before it began holds nothing and fetches nothing; nor
+  // does anyone once the document is going away.
+  if ((crawl && crawl->superseded) || m_bClosing) return true;
+  if (!m_pCrawlSession) {
+    m_pCrawlSession = http::Session::Open(m_sessionOptions);
+    m_nSessionUsers = 0;
+  }
+  ++m_nSessionUsers;
+  held = m_pCrawlSession;
+  m_bBusy = 1;
+  if (notify == Notify::On) m_host.PostBusyStart();
+  return true;
+}
+
+bool CFetchwickDoc::EndBusy(Notify notify, std::shared_ptr<http::Session>& held, const CCrawl* crawl) {
+  if (!m_host.HasMainWindow()) return false;
+  std::shared_ptr<http::Session> closing;
+  {
+    std::lock_guard lock(m_csCrawl);
+    // Only the last holder ends the session: a size query that ends during a
+    // crawl leaves the crawl running. A hold on a session that a stop has
+    // already closed counts for nothing any more.
+    if (held && held == m_pCrawlSession && --m_nSessionUsers == 0) closing = std::move(m_pCrawlSession);
+    held.reset();
+    m_bBusy = m_pCrawlSession ? 1 : 0;
+    if (notify == Notify::On && !(crawl && crawl->superseded)) m_host.PostBusyEnd();
+  }
+  if (closing) closing->Close();
+  return true;
+}
+
+bool CFetchwickDoc::EndAllBusy(Notify notify) {
+  if (!m_host.HasMainWindow()) return false;
+  CloseCrawlSession(nullptr, notify);
+  return true;
+}
+
+void CFetchwickDoc::CloseCrawlSession(const std::shared_ptr<CCrawl>& superseded, Notify notify) {
+  std::shared_ptr<http::Session> closing;
+  {
+    std::lock_guard lock(m_csCrawl);
+    // Marked under the lock that its messages are sent under, so none of
+    // them follows this point.
+    if (superseded) superseded->superseded = true;
+    closing = std::move(m_pCrawlSession);
+    m_nSessionUsers = 0;
+    m_bBusy = 0;
+    // Announced before the session closes, so the busy end comes before
+    // anything the stopped crawl says about its end.
+    if (notify == Notify::On) m_host.PostBusyEnd();
+  }
+  // Every request of the session, blocked or not, ends with 12017; the
+  // session object lives on in its holders until they let go.
+  if (closing) closing->Close();
+}

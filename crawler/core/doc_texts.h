@@ -1,0 +1,29 @@
+#pragma once
+
+#include "contract/status.h"
+
+// The texts the crawler's document shows, as printf formats. They are the
+// texts users and their scripts have always seen; change none of them.
+namespace crawl_text {
+inline constexpr char kCrawling[] = "Crawling %s";
+inline constexpr char kDeepCrawling[] = "Deep Crawling %s";
+inline constexpr char kCrawlComplete[] = "Crawl complete.";
+// A page, a file or a size query answered with a status of 400 or more.
+inline constexpr char kDownloadError[] = "Download error: %d";
+}  // namespace crawl_text
+
+namespace download_text {
+inline constexpr char kCouldNotStart[] = "Download couldn't start";
+inline constexpr char kTrying[] = "Trying to download %s";
+// The Content-Length text exactly as the server sent it.
+inline constexpr char kSized[] = "Downloading %s, %s bytes";
+// The error number of the missing length header.
+inline constexpr char kUnknownSize[] = "Downloading %s, unknown size %d";
+// Counts printed from 64-bit values, so a file of 2 GiB or more never shows a
+// negative size; below that the text is the same as with 32-bit numbers.
+inline constexpr char kProgress[] = "Downloading %s, %lld of %lld bytes";
+inline constexpr char kFinished[] = "Finished downloading %s";
+inline constexpr char kComplete[] = "Download complete.";
+// A target file that cannot be created or written: the path and the reason.
+inline constexpr const char* kFileError = status_text::kFileError;
+}  // namespace download_text

@@ -1,0 +1,149 @@
+// Deep crawls against the local server. The server's request log is the
+// witness of what was fetched, and in which order.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tests/crawler/core/doc_fixture.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+Script Page(std::string html) {
+  Script script;
+  script.text = std::move(html);
+  script.contentType = "text/html";
+  return script;
+}
+
+class DeepCrawl : public DocTest {
+ protected:
+  // index -> a, f.zip, b, index (itself); a -> c, b; b -> a, d; c -> e.
+  void ServeSite() {
+    m_server.Handle("/index.html", Page("<a href=a.html> <a href=\"f.zip\"> <a href='b.html'> <a href=index.html>"
+                                        " <img src=pic.png>"));
+    m_server.Handle("/a.html", Page("<a href=c.html> <a href=/b.html>"));
+    m_server.Handle("/b.html", Page("<a href=a.html> <a href=d.html>"));
+    m_server.Handle("/c.html", Page("<a href=e.html>"));
+    m_server.Handle("/d.html", Page("<html></html>"));
+    m_server.Handle("/e.html", Page("<html></html>"));
+  }
+
+  // Runs a deep crawl of `path` at `depth` to its end.
+  void Crawl(const std::string& path, int depth) {
+    Doc().SetCrawlDepth(depth);
+    Doc().StartDeepCrawl(m_server.Url(path), AddToHistory::Yes);
+    ASSERT_TRUE(Doc().WaitForCrawl(10s));
+  }
+
+  std::vector<std::string> Urls(std::initializer_list<const char*> paths) {
+    std::vector<std::string> urls;
+    for (const char* path : paths) urls.push_back(m_server.Url(path));
+    return urls;
+  }
+};
+
+TEST_F(DeepCrawl, FetchesDepthFirstToTheDepthAndNeverAFile) {
+  ServeSite();
+  MakeDoc();
+  Crawl("/index.html", 0);
+  EXPECT_TRUE(Targets().empty());
+  EXPECT_EQ(Doc().Links()->Count(), 0u);
+
+  Crawl("/index.html", 1);
+  EXPECT_EQ(Targets(), std::vector<std::string>{"/index.html"});
+  // Only HREF values: a deep crawl does not scan for SRC.
+  EXPECT_EQ(ListedUrls(*Doc().Links()), Urls({"/a.html", "/f.zip", "/b.html", "/index.html"}));
+
+  Crawl("/index.html", 3);
+  // The start page is not listed, so its link to itself fetches it once
+  // more, one level down; a page is fetched where it is first found.
+  EXPECT_EQ(Targets(), (std::vector<std::string>{"/index.html", "/index.html", "/a.html", "/c.html", "/b.html",
+                                                 "/index.html"}));
+  EXPECT_EQ(ListedUrls(*Doc().Links()),
+            Urls({"/a.html", "/c.html", "/e.html", "/b.html", "/d.html", "/f.zip", "/index.html"}));
+  // One session for the whole crawl keeps one connection alive.
+  EXPECT_EQ(m_server.Connections(), 2u);
+}
+
+TEST_F(DeepCrawl, TellsTheViewEveryLinkAsFoundAndLeavesTheCurrentAddressAlone) {
+  ServeSite();
+  m_server.Handle("/broken.html", Script{.status = 404, .text = "<a href=hidden.html>", .contentType = "text/html"});
+  m_server.Handle("/start.html", Page("<a href=broken.html> <a href=c.html>"));
+  MakeDoc();
+  Crawl("/start.html", 3);
+  const std::string start = m_server.Url("/start.html");
+  const std::vector<std::string> links = Urls({"/broken.html", "/c.html", "/e.html"});
+  std::vector<std::string> expected = {"status Deep Crawling " + start, "busy start", "address " + start};
+  for (const std::string& link : links) expected.push_back("link " + link);
+  expected.insert(expected.end(), {"busy end", "status Crawl complete."});
+  // No box for the 404, nothing listed from it, and no crawl-done.
+  EXPECT_EQ(m_host.Lines(), expected);
+  EXPECT_EQ(ListedUrls(*Doc().Links()), links);
+  for (const LinkFoundMessage& message : m_host.LinksFound()) EXPECT_EQ(message.list, Doc().Links());
+  EXPECT_TRUE(Doc().CurrentURL().empty());
+  EXPECT_FALSE(Doc().IsBusy());
+}
+
+TEST_F(DeepCrawl, ExcludeForeignTellsHostNamesApartAndRelativeLinksKeepTheirPage) {
+  // Two names of this machine count as two hosts.
+  const std::string foreign = "http://localhost:" + m_server.Url("/").substr(17) + "far.html";
+  m_server.Handle("/index.html", Page("<a href=\"" + foreign + "\"> <a href=near.html>"));
+  m_server.Handle("/far.html", Page("<a href=deeper.html>"));
+  m_server.Handle("/near.html", Page("<html></html>"));
+  m_server.Handle("/deeper.html", Page("<html></html>"));
+
+  MakeDoc();
+  EXPECT_TRUE(Doc().ExcludeForeign());  // the default
+  Crawl("/index.html", 3);
+  EXPECT_EQ(Targets(), (std::vector<std::string>{"/index.html", "/near.html"}));
+  EXPECT_EQ(ListedUrls(*Doc().Links()), (std::vector<std::string>{foreign, m_server.Url("/near.html")}));
+
+  Doc().SetExcludeForeign(false);
+  Crawl("/index.html", 3);
+  const auto requests = m_server.Requests();
+  ASSERT_EQ(requests.size(), 6u);
+  std::vector<std::string> fetched;
+  for (std::size_t i = 2; i < requests.size(); ++i)
+    fetched.push_back(requests[i].Header("Host").value_or("") + requests[i].target);
+  const std::string local = m_server.Url("/").substr(7, m_server.Url("/").size() - 8);
+  const std::string remote = "localhost:" + local.substr(local.find(':') + 1);
+  // After the other host's page and its own link, the first page's
+  // remaining relative link still goes to the first host.
+  EXPECT_EQ(fetched, (std::vector<std::string>{local + "/index.html", remote + "/far.html",
+                                               remote + "/deeper.html", local + "/near.html"}));
+}
+
+TEST_F(DeepCrawl, StopEndsQuicklyAndListsWhatTheFetchedPagesHold) {
+  // p1 trickles for seconds; the stop has to cut it short.
+  m_server.Handle("/index.html", Page("<a href=p1.html> <a href=p2.html> <a href=p3.html> <a href=f.zip>"));
+  m_server.Handle("/p1.html", Script{.text = std::string(20000, ' ') + "<a href=never.html>",
+                                     .contentType = "text/html",
+                                     .trickleBytes = 200,
+                                     .trickleGap = 100ms});
+  m_server.Handle("/p2.html", Page("<a href=p4.html>"));
+  MakeDoc();
+  Doc().SetCrawlDepth(3);
+  Doc().StartDeepCrawl(m_server.Url("/index.html"), AddToHistory::Yes);
+  ASSERT_TRUE(m_host.WaitFor("link " + m_server.Url("/p1.html")));
+  std::this_thread::sleep_for(150ms);  // well inside p1's trickle
+  ASSERT_TRUE(Doc().IsBusy());
+
+  const auto stopped = Clock::now();
+  Doc().StopCrawl();
+  ASSERT_TRUE(Doc().WaitForCrawl(5s));
+  EXPECT_LT(Clock::now() - stopped, 200ms);
+  m_server.ReleaseHolds();
+
+  EXPECT_EQ(Targets(), (std::vector<std::string>{"/index.html", "/p1.html"}));
+  // The rest of the start page is still listed, nothing is fetched.
+  EXPECT_EQ(ListedUrls(*Doc().Links()), Urls({"/p1.html", "/p2.html", "/p3.html", "/f.zip"}));
+  EXPECT_EQ(m_host.Lines().back(), "status Crawl complete.");
+  EXPECT_TRUE(m_host.LinesOf("box").empty());
+  EXPECT_FALSE(Doc().IsBusy());
+}
+
+}  // namespace

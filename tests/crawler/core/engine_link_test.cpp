@@ -1,0 +1,206 @@
+// The document with the real pullwright program: creation and advising,
+// downloads handed to the engine, the callback object's reactions, and the
+// disconnection when the document goes.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "contract/status.h"
+#include "crawler/core/callback_itf.h"
+#include "proxystub/activation.h"
+#include "proxystub/endpoint.h"
+#include "tests/crawler/core/doc_fixture.h"
+#include "tests/support/body_pattern.h"
+
+extern char** environ;
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// Runs a program to its end; its exit code, or -1.
+int RunProgram(const std::vector<std::string>& argv) {
+  std::vector<char*> args;
+  for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
+  args.push_back(nullptr);
+  pid_t pid = -1;
+  if (::posix_spawn(&pid, args[0], nullptr, nullptr, args.data(), environ) != 0) return -1;
+  int status = 0;
+  if (::waitpid(pid, &status, 0) != pid) return -1;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+bool Running(pid_t pid) {
+  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+  std::string pidText, name, state;
+  if (!(stat >> pidText >> name >> state)) return false;
+  return state != "Z" && state != "X";
+}
+
+class EngineLink : public DocTest {
+ protected:
+  void SetUp() override {
+    if (const char* previous = std::getenv("XDG_RUNTIME_DIR")) m_previousRuntime = previous;
+    ::setenv("XDG_RUNTIME_DIR", m_runtime.path().c_str(), 1);
+    StoreDownloadDirectory(m_downloads.path());
+  }
+
+  void TearDown() override {
+    DestroyDoc();
+    // The server this test started goes at once, not five seconds later.
+    pid_t server = -1;
+    const int fd = ps::endpoint::Connect();
+    if (fd >= 0) {
+      ucred peer{};
+      socklen_t size = sizeof peer;
+      if (::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &size) == 0) server = peer.pid;
+      ::close(fd);
+    }
+    ps::CloseClientConnection();
+    if (server > 0) {
+      ::kill(server, SIGKILL);
+      for (int i = 0; i < 200 && Running(server); ++i) std::this_thread::sleep_for(10ms);
+    }
+    if (m_previousRuntime)
+      ::setenv("XDG_RUNTIME_DIR", m_previousRuntime->c_str(), 1);
+    else
+      ::unsetenv("XDG_RUNTIME_DIR");
+  }
+
+  void Register(std::uint32_t threads) {
+    Store(setting::kThreadCount, threads);
+    ASSERT_EQ(RunProgram({PULLWRIGHT_PROGRAM, "-RegServer"}), 0);
+  }
+
+  void Queue(const std::string& path, const std::string& name) {
+    LinkEntry entry;
+    entry.url = m_server.Url(path);
+    entry.name = name;
+    Doc().QueueDownload(entry);
+  }
+
+  std::vector<std::string> Pending() {
+    std::shared_ptr<IEnumFiles> files;
+    EXPECT_EQ(Doc().Engine()->EnumPending(&files), S_OK);
+    std::vector<std::string> listed;
+    _LinkStructType record{};
+    std::uint32_t fetched = 0;
+    while (files && files->Next(1, &record, &fetched) == S_OK && fetched == 1)
+      listed.push_back(std::string(RecordText(record.szFileName)) + " " + std::string(RecordText(record.szHref)));
+    return listed;
+  }
+
+  TempDir m_runtime;
+  std::optional<std::string> m_previousRuntime;
+};
+
+TEST_F(EngineLink, DownloadFileGoesToTheEngineInRowOrderAndStartsNoThreadOfOurs) {
+  Register(0);  // records stay queued
+  MakeDoc(LocalDocOptions(EngineUse::Create));
+  ASSERT_NE(Doc().Engine(), nullptr);
+  ASSERT_NE(Doc().Sink(), nullptr);
+  EXPECT_FALSE(Doc().IsDownloading());
+  Queue("/one.zip", "one.zip");
+  Queue("/two.zip", "two.zip");
+  Queue("/three.zip", "three.zip");
+  EXPECT_EQ(Pending(), (std::vector<std::string>{"one.zip " + m_server.Url("/one.zip"),
+                                                 "two.zip " + m_server.Url("/two.zip"),
+                                                 "three.zip " + m_server.Url("/three.zip")}));
+  // Each record's STATUS_QUEUED came back through the callback object, whose
+  // empty text empties the status pane.
+  ASSERT_TRUE(m_host.WaitFor("download ", 3));
+  EXPECT_EQ(Doc().DownloadStatus(), "");
+  EXPECT_FALSE(Doc().DownloadThreadRunning());
+  EXPECT_TRUE(m_server.Requests().empty());
+}
+
+TEST_F(EngineLink, TheCallbackObjectReactsToEachCode) {
+  Register(0);
+  MakeDoc(LocalDocOptions(EngineUse::Create));
+  ASSERT_NE(Doc().Sink(), nullptr);
+  ICallbackItf& sink = *Doc().Sink();
+  const _LinkStructType record{};
+  m_host.Clear();
+
+  EXPECT_EQ(sink.DownloadStatus(STATUS_ERROR, "Error Opening URL: 12029", record), S_OK);
+  EXPECT_EQ(sink.DownloadStatus(STATUS_ERROR, nullptr, record), S_OK);  // nothing at all
+  EXPECT_EQ(m_host.Lines(),
+            (std::vector<std::string>{"error Error Opening URL: 12029", "download Error Opening URL: 12029"}));
+  EXPECT_EQ(Doc().DownloadStatus(), "Error Opening URL: 12029");
+
+  m_host.Clear();
+  for (std::uint32_t code : {4u, 5u, 6u, 7u, 9u}) sink.DownloadStatus(code, ("code " + std::to_string(code)).c_str(), record);
+  sink.DownloadStatus(STATUS_PROGRESS, nullptr, record);  // no text: the pane keeps its text
+  sink.DownloadStatus(STATUS_QUEUED, "", record);
+  EXPECT_EQ(m_host.Lines(), (std::vector<std::string>{"download code 4", "download code 5", "download code 6",
+                                                      "download code 7", "download code 9", "download "}));
+
+  // Without a view no box; without a main window no wake-up; the text is kept all the same.
+  m_host.Clear();
+  m_host.hasView = false;
+  sink.DownloadStatus(STATUS_ERROR, "lost", record);
+  m_host.hasMainWindow = false;
+  sink.DownloadStatus(STATUS_STARTING, "quiet", record);
+  EXPECT_EQ(m_host.Lines(), std::vector<std::string>{"download lost"});
+  EXPECT_EQ(Doc().DownloadStatus(), "quiet");
+}
+
+TEST_F(EngineLink, DownloadingFollowsTheEngineFromTryingToDone) {
+  m_server.Handle("/held.bin", Script{.size = 50000, .holdAfter = 10000});
+  Register(1);
+  MakeDoc(LocalDocOptions(EngineUse::Create));
+  EXPECT_FALSE(Doc().IsDownloading());
+  Queue("/held.bin", "held.bin");
+  // STATUS_TRYING asks the engine again, which is transferring by then.
+  ASSERT_TRUE(m_host.WaitFor("download Trying to download held.bin"));
+  EXPECT_TRUE(Doc().IsDownloading());
+  ASSERT_TRUE(m_host.WaitForPrefix("download Downloading held.bin, 10000 of"));
+  m_server.ReleaseHolds();
+  ASSERT_TRUE(m_host.WaitFor("download Finished downloading held.bin"));
+  // STATUS_DONE asks once more: the engine has finished.
+  EXPECT_FALSE(Doc().IsDownloading());
+  EXPECT_EQ(ReadFile(m_downloads.file("held.bin")), BodyBytes(0, 50000));
+  EXPECT_FALSE(Doc().DownloadThreadRunning());
+}
+
+TEST_F(EngineLink, NoEventReachesTheDocumentOnceItIsGone) {
+  m_server.Handle("/held.bin", Script{.size = 200000, .holdAfter = 10000});
+  Register(1);
+  MakeDoc(LocalDocOptions(EngineUse::Create));
+  Queue("/held.bin", "held.bin");
+  ASSERT_TRUE(m_host.WaitForPrefix("download Downloading held.bin, 10000 of"));
+  DestroyDoc();
+  const std::size_t lines = m_host.Lines().size();
+  // The transfer goes on in the engine and reports to nobody here.
+  m_server.ReleaseHolds();
+  const std::string target = m_downloads.file("held.bin");
+  struct stat info {};
+  for (int i = 0; i < 500 && !(::stat(target.c_str(), &info) == 0 && info.st_size == 200000); ++i)
+    std::this_thread::sleep_for(10ms);
+  EXPECT_EQ(info.st_size, 200000);
+  std::this_thread::sleep_for(100ms);
+  EXPECT_EQ(m_host.Lines().size(), lines);
+}
+
+TEST_F(EngineLink, WithoutARegisteredEngineTheCrawlerDownloadsItself) {
+  m_server.Handle("/own.bin", Script{.size = 3000});
+  MakeDoc(LocalDocOptions(EngineUse::Create));
+  EXPECT_EQ(Doc().Engine(), nullptr);
+  EXPECT_EQ(Doc().Sink(), nullptr);
+  Queue("/own.bin", "own.bin");
+  ASSERT_TRUE(Doc().WaitForDownloads(10s));
+  EXPECT_EQ(ReadFile(m_downloads.file("own.bin")), BodyBytes(0, 3000));
+  EXPECT_EQ(Doc().DownloadStatus(), "Download complete.");
+}
+
+}  // namespace
