@@ -29,12 +29,12 @@ std::string PathOf(const std::string& target) { return target.substr(0, target.f
 // (suffix ranges, lists) are answered with the whole body.
 bool ParseRange(const std::string& value, std::uint64_t total, std::uint64_t& first, std::uint64_t& last) {
   if (value.rfind("bytes=", 0) != 0 || value.find(',') != std::string::npos) return false;
-  const std::string spec = value.substr(6);
-  const std::size_t dash = spec.find('-');
+  const std::string byteRange = value.substr(6);
+  const std::size_t dash = byteRange.find('-');
   if (dash == 0 || dash == std::string::npos) return false;
   try {
-    first = std::stoull(spec.substr(0, dash));
-    last = dash + 1 < spec.size() ? std::stoull(spec.substr(dash + 1)) : total - 1;
+    first = std::stoull(byteRange.substr(0, dash));
+    last = dash + 1 < byteRange.size() ? std::stoull(byteRange.substr(dash + 1)) : total - 1;
   } catch (const std::exception&) {
     return false;
   }
