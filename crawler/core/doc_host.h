@@ -40,6 +40,11 @@ struct CrawlDoneMessage {
 // callback threads as well as from the interface thread; the others come only
 // from the interface thread. No call may wait for the interface thread except
 // ShowMessageBox.
+//
+// Only the view's two calls must be given. The others default to what a host
+// without a main window does (a tool that only scans pages): nothing, and
+// without a main window the document starts no busy period, so it fetches
+// nothing either.
 class IFetchwickHost {
  public:
   virtual ~IFetchwickHost() = default;
@@ -48,39 +53,39 @@ class IFetchwickHost {
   virtual bool HasView() const = 0;
   // Whether the application has a main window; without one a crawl holds no
   // session and fetches nothing. Any thread.
-  virtual bool HasMainWindow() const = 0;
+  virtual bool HasMainWindow() const { return false; }
 
   // Posted to the first view; never wait for the message to be handled. Any thread.
-  virtual void PostCrawlDone(CrawlDoneMessage message) = 0;
+  virtual void PostCrawlDone(CrawlDoneMessage) {}
   virtual void PostLinkFound(LinkFoundMessage message) = 0;
-  // WM_SHOW_ERROR: the view shows `text` in a box captioned "Fetchwick Error".
-  virtual void PostShowError(std::string text) = 0;
+  // WM_SHOW_ERROR: the view shows the text in a box captioned "Fetchwick Error".
+  virtual void PostShowError(std::string) {}
 
   // Posted to the main window. Any thread.
-  virtual void PostBusyStart() = 0;
-  virtual void PostBusyEnd() = 0;
+  virtual void PostBusyStart() {}
+  virtual void PostBusyEnd() {}
   // Wakes the interface thread's idle refresh of command states and of the
   // download status pane, which then reads CFetchwickDoc::DownloadStatus().
   // Called after every change of that text, so it must be cheap; a host may
   // coalesce wake-ups that arrive before the refresh has run. Any thread.
-  virtual void WakeIdleRefresh() = 0;
+  virtual void WakeIdleRefresh() {}
 
   // The message pane of the status bar and the address bar's edit field; the
   // host hands the texts over to the interface thread in the order given. Any thread.
-  virtual void SetStatusText(std::string text) = 0;
-  virtual void SetAddressText(std::string text) = 0;
+  virtual void SetStatusText(std::string) {}
+  virtual void SetAddressText(std::string) {}
 
   // A message box with the program's title as caption and an OK button,
   // shown for a worker thread, which waits until it is closed. Any thread.
   // While the document closes, the interface thread waits for its crawl
   // threads: a host whose boxes need the interface thread must end a waiting
   // box then rather than let the worker wait for ever.
-  virtual void ShowMessageBox(std::string text) = 0;
+  virtual void ShowMessageBox(std::string) {}
 
-  // After a page crawl (OnCrawlDone), interface thread only.
+  // After a page crawl (OnCrawlDone) and a filter change; interface thread only.
   // Rebuilds the view's rows from CFetchwickDoc::Links() through the filter.
-  virtual void RebuildView() = 0;
-  virtual void AddToHistory(const std::string& address) = 0;
+  virtual void RebuildView() {}
+  virtual void AddToHistory(const std::string&) {}
   // The document title, shown in the main window's caption.
-  virtual void SetTitle(const std::string& title) = 0;
+  virtual void SetTitle(const std::string&) {}
 };
