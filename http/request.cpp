@@ -177,16 +177,22 @@ Result<std::size_t> Request::Read(void* buffer, std::size_t max) {
   if (Closed() || m_state != State::Receiving) return Error{StateError()};
   if (max == 0) return std::size_t{0};
 
-  // The common case of a fast transfer: the bytes are already here.
-  BodyBuffer& overflow = m_handles->overflow;
-  if (!overflow.empty()) return overflow.Take(static_cast<char*>(buffer), max);
-
   m_dest = static_cast<char*>(buffer);
   m_destRoom = max;
   m_destLength = 0;
   ErrorCode error = 0;
-  if (m_paused) Unpause();  // what libcurl held back lands in `buffer` first
-  if (m_destLength == 0 && !m_done) error = Drive(Goal::Data);
+  // The common case of a fast transfer: the bytes are already here. When
+  // the store holds less than asked, the read is topped up with whatever
+  // libcurl can hand over without waiting, so that a reader writing each
+  // read to a file does not pay a whole write for a few leftover bytes.
+  BodyBuffer& overflow = m_handles->overflow;
+  if (!overflow.empty()) {
+    m_destLength = overflow.Take(m_dest, max);
+    if (m_destLength < max && overflow.empty() && !m_done) TopUp();
+  } else {
+    if (m_paused) Unpause();  // what libcurl held back lands in `buffer` first
+    if (m_destLength == 0 && !m_done) error = Drive(Goal::Data);
+  }
   const std::size_t count = m_destLength;
   m_dest = nullptr;
   m_destRoom = m_destLength = 0;
@@ -223,6 +229,13 @@ ErrorCode Request::Drive(Goal goal) {
     // connect time limit, say) is due earlier.
     curl_multi_poll(multi, nullptr, 0, static_cast<int>(std::max<long long>(wait.count(), 1)), nullptr);
   }
+}
+
+void Request::TopUp() {
+  if (Closed()) return;
+  if (m_paused) Unpause();
+  int running = 0;
+  if (m_destLength < m_destRoom && curl_multi_perform(m_handles->multi, &running) == CURLM_OK) CollectDone();
 }
 
 void Request::CollectDone() {

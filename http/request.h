@@ -74,6 +74,7 @@ class Request {
   ErrorCode StateError() const;
   ErrorCode Drive(Goal goal);
   void CollectDone();
+  void TopUp();
   void Unpause();
 
   static std::size_t OnHeaderLine(char* data, std::size_t size, std::size_t count, void* self);
