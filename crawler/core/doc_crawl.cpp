@@ -85,8 +85,7 @@ void CFetchwickDoc::JoinCrawlThreads() {
 
 bool CFetchwickDoc::CanCloseFrame() {
   // Silenced too: a closing window gets no boxes and no crawl-done.
-  if (m_crawl) CloseCrawlSession(m_crawl);
-  else CloseCrawlSession(nullptr);
+  CloseCrawlSession(m_crawl);
   JoinCrawlThreads();
   return true;
 }

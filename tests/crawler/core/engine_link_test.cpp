@@ -122,6 +122,16 @@ TEST_F(EngineLink, DownloadFileGoesToTheEngineInRowOrderAndStartsNoThreadOfOurs)
   EXPECT_EQ(Doc().DownloadStatus(), "");
   EXPECT_FALSE(Doc().DownloadThreadRunning());
   EXPECT_TRUE(m_server.Requests().empty());
+
+  // The options' folder goes to the engine with its final "/", and the
+  // engine makes it.
+  const std::string folder = m_downloads.path() + "/chosen";
+  Doc().ApplyOptions(CrawlerOptions{folder, "", 5, true});
+  char stored[kMaxTextBytes] = {};
+  EXPECT_EQ(Doc().Engine()->GetDLDir(sizeof stored, stored), S_OK);
+  EXPECT_EQ(std::string(stored), folder + "/");
+  struct stat info {};
+  EXPECT_EQ(::stat(folder.c_str(), &info), 0);
 }
 
 TEST_F(EngineLink, TheCallbackObjectReactsToEachCode) {
