@@ -53,7 +53,7 @@ class ConsoleHost final : public IFetchwickHost {
     const std::string text = doc->DownloadStatus();
     const bool progress = text.find(" of ") != std::string::npos && text.ends_with(" bytes");
     std::lock_guard lock(m_mutex);
-    if (progress || text == m_lastDownloadText) return;
+    if (progress || text.empty() || text == m_lastDownloadText) return;
     m_lastDownloadText = text;
     std::cerr << text << '\n';
   }
