@@ -19,6 +19,10 @@ constexpr std::size_t kReadChunk = 64 * 1024;
 thread_local std::vector<std::uint8_t> t_callFrame;
 thread_local wire::FrameBuilder t_callBuilder(t_callFrame);
 
+// The connection whose call this thread runs inline while holding its
+// reading role, if any.
+thread_local Connection* t_inlineConnection = nullptr;
+
 inline void CpuRelax() {
 #if defined(__x86_64__) || defined(__i386__)
   __builtin_ia32_pause();
@@ -90,38 +94,121 @@ void Connection::ServiceLoop(std::shared_ptr<Connection> self, ServiceThread* me
     if (m_closed) break;
     if (!m_reading) {
       m_reading = true;
-      lock.unlock();
-      const ReadOutcome outcome = ReadUntilCall(call);
-      if (outcome == ReadOutcome::Closed) Close();
-      lock.lock();
-      m_reading = false;
-      if (outcome == ReadOutcome::Closed) continue;
-      // Someone else reads while this thread runs the call.
-      if (m_idle > 0) {
-        m_roleFree.notify_one();
-      } else if (m_threads < m_options.maxServiceThreads) {
-        SpawnLocked();
-      } else {
-        m_queuedCalls.push_back(std::move(call));
-        call = {};
-        continue;
-      }
-      lock.unlock();
-      RunCall(call);
-      lock.lock();
+      HoldReadingRole(lock, me, call);
       continue;
     }
-    // One idle thread is kept for the next call; others end.
+    // One idle thread is kept: it watches calls run inline and takes the
+    // next call; others end.
     if (m_idle > 0) break;
-    ++m_idle;
-    m_roleFree.wait(lock);
-    --m_idle;
+    WatchInlineCall(lock, me, call);
   }
   me->done = true;
   --m_threads;
   m_threadsEnded.notify_all();
   // Another thread must take over reading if this one leaves it unread.
   if (!m_closed && !m_reading && m_idle > 0) m_roleFree.notify_one();
+}
+
+void Connection::HoldReadingRole(std::unique_lock<std::mutex>& lock, ServiceThread* me,
+                                 std::vector<std::uint8_t>& call) {
+  // Entered and left with `lock` held; on return this thread no longer
+  // reads (the role is free or another thread has it).
+  for (;;) {
+    if (m_closed) {
+      m_reading = false;
+      return;
+    }
+    lock.unlock();
+    const ReadOutcome outcome = ReadUntilCall(call);
+    if (outcome == ReadOutcome::Closed) Close();
+    lock.lock();
+    if (outcome == ReadOutcome::Closed) {
+      m_reading = false;
+      return;
+    }
+    if (m_idle == 0) {
+      // Nobody would notice a long call: start a watcher, or, with every
+      // thread busy, queue the call and keep reading.
+      if (m_threads < m_options.maxServiceThreads) {
+        SpawnLocked();
+      } else {
+        m_queuedCalls.push_back(std::move(call));
+        call = {};
+        continue;
+      }
+    } else if (m_watcherAsleep) {
+      m_watcherAsleep = false;
+      m_roleFree.notify_one();
+    }
+    m_inlineRunner = me;
+    ++m_inlineCalls;
+    lock.unlock();
+    t_inlineConnection = this;
+    RunCall(call);
+    t_inlineConnection = nullptr;
+    lock.lock();
+    if (me->handedOver) {
+      me->handedOver = false;
+      return;
+    }
+    m_inlineRunner = nullptr;
+  }
+}
+
+void Connection::WatchInlineCall(std::unique_lock<std::mutex>& lock, ServiceThread* me,
+                                 std::vector<std::uint8_t>& call) {
+  // A watcher that saw no call for this long sleeps until the next one, so
+  // a quiet connection costs no periodic wake-ups.
+  constexpr auto kQuiet = std::chrono::milliseconds(100);
+  const auto limit = std::max(m_options.inlineCallLimit, std::chrono::microseconds(100));
+  ++m_idle;
+  std::uint64_t seenCalls = m_inlineCalls;
+  auto seenAt = std::chrono::steady_clock::now();
+  for (;;) {
+    if (m_closed || !m_reading) break;  // the role is free: the caller takes it
+    const auto now = std::chrono::steady_clock::now();
+    if (m_inlineCalls != seenCalls) {
+      seenCalls = m_inlineCalls;
+      seenAt = now;
+    } else if (m_inlineRunner && now - seenAt >= limit) {
+      // One call has run too long: this thread reads on while it runs.
+      m_inlineRunner->handedOver = true;
+      m_inlineRunner = nullptr;
+      --m_idle;
+      HoldReadingRole(lock, me, call);
+      return;
+    } else if (!m_inlineRunner && now - seenAt >= kQuiet) {
+      m_watcherAsleep = true;
+      m_roleFree.wait(lock, [&] { return !m_watcherAsleep || m_closed || !m_reading; });
+      m_watcherAsleep = false;
+      seenCalls = m_inlineCalls;
+      seenAt = std::chrono::steady_clock::now();
+      continue;
+    }
+    m_roleFree.wait_for(lock, limit);
+  }
+  --m_idle;
+}
+
+void Connection::LeaveInlineCall() {
+  Connection* self = t_inlineConnection;
+  if (!self) return;
+  t_inlineConnection = nullptr;
+  std::lock_guard lock(self->m_mutex);
+  ServiceThread* runner = self->m_inlineRunner;
+  // A watcher may have taken the role over already.
+  if (!runner || runner->thread.get_id() != std::this_thread::get_id()) return;
+  runner->handedOver = true;
+  self->m_inlineRunner = nullptr;
+  self->m_reading = false;
+  if (self->m_closed) return;
+  if (self->m_idle > 0) {
+    self->m_watcherAsleep = false;
+    self->m_roleFree.notify_one();
+  } else {
+    // Even past the thread limit: the awaited reply must be read.
+    self->SpawnLocked();
+  }
 }
 
 Connection::ReadOutcome Connection::ReadUntilCall(std::vector<std::uint8_t>& call) {
@@ -305,6 +392,7 @@ bool Connection::SendCall(ReplySlot& slot) {
 }
 
 HRESULT Connection::WaitReply(ReplySlot& slot) {
+  LeaveInlineCall();
   if (m_options.replySpin.count() > 0) {
     const auto until = std::chrono::steady_clock::now() + m_options.replySpin;
     for (unsigned round = 0; slot.state.load(std::memory_order_acquire) == ReplySlot::Waiting; ++round) {

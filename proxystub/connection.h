@@ -28,16 +28,22 @@ struct ConnectionOptions {
   // status event's answer usually comes back sooner than a sleeping thread
   // could be woken.
   std::chrono::microseconds replySpin{0};
+  // The thread that reads a call runs it itself; only a call that runs
+  // longer than this (or waits for a reply) passes reading to another
+  // thread, so a fast call costs no wake-up and no switch.
+  std::chrono::microseconds inlineCallLimit{2000};
 };
 
 struct ReplySlot;
 
 // One socket to one peer process. Frames are read by one service thread at
-// a time; a thread that reads a call hands the reading to another service
-// thread before it runs the call, so reading goes on while calls run (an
-// engine may report to a client while that client waits in a call of its
-// own) and the call costs no hand-over to a pool. Replies are matched to
-// waiting callers by call id.
+// a time. The thread that reads a call runs it at once and then goes on
+// reading; reading passes to another service thread only when the call
+// waits for a reply of its own or runs longer than inlineCallLimit (an idle
+// service thread watches for that), so reading goes on while slow calls run
+// (an engine may report to a client while that client waits in a call of
+// its own) and a quick call costs neither a hand-over nor a wake-up.
+// Replies are matched to waiting callers by call id.
 class Connection : public std::enable_shared_from_this<Connection> {
  public:
   // Takes ownership of the connected socket `fd` and starts reading.
@@ -83,11 +89,17 @@ class Connection : public std::enable_shared_from_this<Connection> {
   struct ServiceThread {
     std::thread thread;
     bool done = false;
+    bool handedOver = false;  // its inline call lost the reading role
   };
 
   Connection(int fd, wire::Side side, ConnectionOptions options);
   void SpawnLocked();
   void ServiceLoop(std::shared_ptr<Connection> self, ServiceThread* me);
+  void HoldReadingRole(std::unique_lock<std::mutex>& lock, ServiceThread* me, std::vector<std::uint8_t>& call);
+  void WatchInlineCall(std::unique_lock<std::mutex>& lock, ServiceThread* me, std::vector<std::uint8_t>& call);
+  // Called by a thread about to wait: if it runs a call inline, reading
+  // passes to another thread first (the awaited reply must be read).
+  static void LeaveInlineCall();
   ReadOutcome ReadUntilCall(std::vector<std::uint8_t>& call);
   bool HandleReply(const wire::FrameHeader& header, std::span<const std::uint8_t> payload);
   bool HandleRelease(const wire::FrameHeader& header);
@@ -113,6 +125,13 @@ class Connection : public std::enable_shared_from_this<Connection> {
   std::condition_variable m_roleFree;
   std::condition_variable m_threadsEnded;
   bool m_reading = false;
+  // The thread running a call inline while it holds the reading role, and
+  // a count of such calls, so a watcher can tell one long call from many.
+  ServiceThread* m_inlineRunner = nullptr;
+  std::uint64_t m_inlineCalls = 0;
+  // The idle thread sleeps without a time limit; the next inline call
+  // must wake it so that it watches.
+  bool m_watcherAsleep = false;
   unsigned m_threads = 0;
   unsigned m_idle = 0;
   std::deque<std::vector<std::uint8_t>> m_queuedCalls;

@@ -4,6 +4,7 @@
 
 #include <condition_variable>
 #include <mutex>
+#include <thread>
 
 #include "contract/status.h"
 #include "tests/proxystub/loopback.h"
@@ -163,6 +164,44 @@ TEST(Lifetime, EverySinkHasTheEventInFlightBeforeTheEngineWaits) {
   const auto took = std::chrono::steady_clock::now() - started;
   EXPECT_GE(took, 300ms);
   EXPECT_LT(took, 550ms) << "the two sinks were called one after the other";
+}
+
+TEST(Lifetime, ASinkCallThatRunsLongDoesNotStopItsClientReadingTheNextOne) {
+  Loopback loop;
+  // The first event waits for the second: the client must read (and run)
+  // the second one while the first still runs on the thread that read it.
+  struct WaitingSink : ICallbackItf {
+    std::mutex mutex;
+    std::condition_variable changed;
+    int calls = 0;
+    bool sawSecond = false;
+    HRESULT DownloadStatus(std::uint32_t, const char*, const _LinkStructType&) override {
+      std::unique_lock lock(mutex);
+      if (++calls == 1) {
+        changed.notify_all();
+        sawSecond = changed.wait_for(lock, 5s, [&] { return calls >= 2; });
+      } else {
+        changed.notify_all();
+      }
+      return S_OK;
+    }
+  };
+  auto engine = loop.Engine(loop.Connect());
+  auto sink = std::make_shared<WaitingSink>();
+  AdviseOn(*engine, sink);
+  std::atomic<HRESULT> first{E_FAIL};
+  std::thread caller([&] { first = engine->DownloadFile("a", "http://h/a"); });
+  {
+    std::unique_lock lock(sink->mutex);
+    EXPECT_TRUE(sink->changed.wait_for(lock, 5s, [&] { return sink->calls >= 1; }));
+  }
+  const auto started = std::chrono::steady_clock::now();
+  EXPECT_EQ(engine->DownloadFile("b", "http://h/b"), S_OK);
+  caller.join();
+  EXPECT_EQ(first.load(), S_OK);
+  std::lock_guard lock(sink->mutex);
+  EXPECT_TRUE(sink->sawSecond);
+  EXPECT_LT(std::chrono::steady_clock::now() - started, 2s);
 }
 
 TEST(Lifetime, CallsToAServerThatWentAwayFailPromptly) {
