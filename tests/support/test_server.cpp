@@ -79,11 +79,18 @@ struct TestServer::Impl {
     return missing;
   }
 
+  std::uint64_t Generation() {
+    std::lock_guard guard(lock);
+    return holdGeneration;
+  }
+
   // Waits for `delay`, or (with no delay given) until ReleaseHolds(); false
-  // when the server stops meanwhile.
-  bool Hold(std::optional<std::chrono::milliseconds> delay) {
+  // when the server stops meanwhile. With `since`, a ReleaseHolds() made
+  // after that generation was read counts too: a test that saw the bytes
+  // before a hold and releases it cannot be too early for the hold.
+  bool Hold(std::optional<std::chrono::milliseconds> delay, std::optional<std::uint64_t> since = std::nullopt) {
     std::unique_lock guard(lock);
-    const std::uint64_t generation = holdGeneration;
+    const std::uint64_t generation = since.value_or(holdGeneration);
     const auto released = [&] { return stopping || holdGeneration != generation; };
     if (delay)
       holdsChanged.wait_for(guard, *delay, released);
@@ -105,6 +112,7 @@ void TestServer::Impl::Serve(const httplib::Request& request, httplib::Response&
   Record(std::move(recorded));
 
   const Script script = ScriptFor(request.path);
+  const std::uint64_t generation = Generation();
   if (script.holdHead && !Hold(std::nullopt)) return;
   if (script.headDelay.count() > 0 && !Hold(script.headDelay)) return;
 
@@ -138,11 +146,12 @@ void TestServer::Impl::Serve(const httplib::Request& request, httplib::Response&
     bool held = false;
   };
   auto progress = std::make_shared<Progress>();
-  auto step = [this, script, first, length, progress](std::size_t offset, httplib::DataSink& sink) -> bool {
+  auto step = [this, script, first, length, progress, generation](std::size_t offset,
+                                                                  httplib::DataSink& sink) -> bool {
     if (offset >= script.cutAfter) return false;
     if (offset >= script.holdAfter && !progress->held) {
       progress->held = true;
-      if (!Hold(std::nullopt)) return false;
+      if (!Hold(std::nullopt, generation)) return false;
     }
     std::uint64_t piece = std::min<std::uint64_t>(length - offset, kPieceSize);
     if (script.trickleBytes > 0) piece = std::min<std::uint64_t>(piece, script.trickleBytes);
