@@ -31,7 +31,8 @@ inline void CpuRelax() {
 
 }  // namespace
 
-std::shared_ptr<Connection> Connection::Start(int fd, wire::Side side, ConnectionOptions options) {
+std::shared_ptr<Connection> Connection::Start(int fd, wire::Side side, ConnectionOptions options,
+                                              const std::function<void(Connection&)>& prepare) {
   // One thread reads while another runs a call.
   options.maxServiceThreads = std::max(options.maxServiceThreads, 2u);
   std::shared_ptr<Connection> connection(new Connection(fd, side, options));
@@ -40,6 +41,9 @@ std::shared_ptr<Connection> Connection::Start(int fd, wire::Side side, Connectio
   limit.tv_sec = static_cast<time_t>(options.callTimeout.count() / 1000);
   limit.tv_usec = static_cast<suseconds_t>((options.callTimeout.count() % 1000) * 1000);
   ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
+  // Whatever the first call needs (the class factory, the close hook) is in
+  // place before any thread reads from the peer.
+  if (prepare) prepare(*connection);
   std::lock_guard lock(connection->m_mutex);
   connection->SpawnLocked();
   return connection;

@@ -47,7 +47,9 @@ struct ReplySlot;
 class Connection : public std::enable_shared_from_this<Connection> {
  public:
   // Takes ownership of the connected socket `fd` and starts reading.
-  static std::shared_ptr<Connection> Start(int fd, wire::Side side, ConnectionOptions options = {});
+  // Starts serving `fd`; `prepare` runs before any thread reads from it.
+  static std::shared_ptr<Connection> Start(int fd, wire::Side side, ConnectionOptions options = {},
+                                           const std::function<void(Connection&)>& prepare = {});
   ~Connection();
   Connection(const Connection&) = delete;
   Connection& operator=(const Connection&) = delete;

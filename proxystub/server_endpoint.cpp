@@ -72,11 +72,13 @@ void ServerEndpoint::AcceptLoop(int listenFd, int wakeFd) {
 
 std::shared_ptr<Connection> ServeClient(int fd, IClassFactoryHost& host, ConnectionOptions options) {
   auto session = std::make_shared<ServerSession>(host);
-  auto connection = Connection::Start(fd, wire::Side::Server, options);
-  connection->objects().SetFactory(std::make_shared<CClassFactoryStub>(session));
-  // Whatever the client held goes back the moment its connection ends.
-  connection->AddCloseHook([session] { session->Close(); });
-  return connection;
+  // The client's first call may arrive at once: the factory and the close
+  // hook are in place before the connection starts reading.
+  return Connection::Start(fd, wire::Side::Server, options, [&session](Connection& connection) {
+    connection.objects().SetFactory(std::make_shared<CClassFactoryStub>(session));
+    // Whatever the client held goes back the moment its connection ends.
+    connection.AddCloseHook([session] { session->Close(); });
+  });
 }
 
 void ServerEndpoint::Serve(int fd) {
