@@ -3,6 +3,8 @@
 #include <array>
 #include <cstdint>
 
+#include "contract/interfaces.h"
+
 // Everything that crosses between the engine server and its clients, in one
 // place: the frame layout, the objects each side may export, every method
 // (interface tag and slot) and the form of its parameters, one table per
@@ -46,30 +48,35 @@ constexpr std::uint32_t MethodId(InterfaceTag tag, std::uint32_t slot) {
   return (static_cast<std::uint32_t>(tag) << 8) | slot;
 }
 constexpr InterfaceTag TagOf(std::uint32_t method) { return static_cast<InterfaceTag>(method >> 8); }
+template <class Slot>
+constexpr std::uint32_t SlotOf(Slot slot) {
+  return static_cast<std::uint32_t>(slot);
+}
 
-// Slots follow the interfaces' own numbering (after the base interface).
+// Slots are the interfaces' own numbering, taken from the contract where it
+// has one (the class factory and the connection point have none there).
 enum class Method : std::uint32_t {
   CreateInstance = MethodId(InterfaceTag::ClassFactory, 3),
   LockServer = MethodId(InterfaceTag::ClassFactory, 4),
-  DownloadFile = MethodId(InterfaceTag::DownloadEngine, 3),
-  CancelDownloadFile = MethodId(InterfaceTag::DownloadEngine, 4),
-  StopAllDownloads = MethodId(InterfaceTag::DownloadEngine, 5),
-  IsDownloading = MethodId(InterfaceTag::DownloadEngine, 6),
-  SetDLDir = MethodId(InterfaceTag::DownloadEngine, 7),
-  GetDLDir = MethodId(InterfaceTag::DownloadEngine, 8),
-  SetThreadCount = MethodId(InterfaceTag::DownloadEngine, 9),
-  SetMaxRetries = MethodId(InterfaceTag::DownloadEngine, 10),
-  EnumFiles = MethodId(InterfaceTag::DownloadEngine, 11),
-  EnumPending = MethodId(InterfaceTag::DownloadEngine, 12),
-  EnumDownloading = MethodId(InterfaceTag::DownloadEngine, 13),
+  DownloadFile = MethodId(InterfaceTag::DownloadEngine, SlotOf(EngineSlot::DownloadFile)),
+  CancelDownloadFile = MethodId(InterfaceTag::DownloadEngine, SlotOf(EngineSlot::CancelDownloadFile)),
+  StopAllDownloads = MethodId(InterfaceTag::DownloadEngine, SlotOf(EngineSlot::StopAllDownloads)),
+  IsDownloading = MethodId(InterfaceTag::DownloadEngine, SlotOf(EngineSlot::IsDownloading)),
+  SetDLDir = MethodId(InterfaceTag::DownloadEngine, SlotOf(EngineSlot::SetDLDir)),
+  GetDLDir = MethodId(InterfaceTag::DownloadEngine, SlotOf(EngineSlot::GetDLDir)),
+  SetThreadCount = MethodId(InterfaceTag::DownloadEngine, SlotOf(EngineSlot::SetThreadCount)),
+  SetMaxRetries = MethodId(InterfaceTag::DownloadEngine, SlotOf(EngineSlot::SetMaxRetries)),
+  EnumFiles = MethodId(InterfaceTag::DownloadEngine, SlotOf(EngineSlot::EnumFiles)),
+  EnumPending = MethodId(InterfaceTag::DownloadEngine, SlotOf(EngineSlot::EnumPending)),
+  EnumDownloading = MethodId(InterfaceTag::DownloadEngine, SlotOf(EngineSlot::EnumDownloading)),
   FindConnectionPoint = MethodId(InterfaceTag::ConnectionPointContainer, 4),
-  RemoteNext = MethodId(InterfaceTag::EnumFiles, 3),
-  Skip = MethodId(InterfaceTag::EnumFiles, 4),
-  Reset = MethodId(InterfaceTag::EnumFiles, 5),
-  Clone = MethodId(InterfaceTag::EnumFiles, 6),
+  RemoteNext = MethodId(InterfaceTag::EnumFiles, SlotOf(EnumFilesSlot::Next)),
+  Skip = MethodId(InterfaceTag::EnumFiles, SlotOf(EnumFilesSlot::Skip)),
+  Reset = MethodId(InterfaceTag::EnumFiles, SlotOf(EnumFilesSlot::Reset)),
+  Clone = MethodId(InterfaceTag::EnumFiles, SlotOf(EnumFilesSlot::Clone)),
   Advise = MethodId(InterfaceTag::ConnectionPoint, 5),
   Unadvise = MethodId(InterfaceTag::ConnectionPoint, 6),
-  DownloadStatus = MethodId(InterfaceTag::Callback, 7),
+  DownloadStatus = MethodId(InterfaceTag::Callback, SlotOf(CallbackSlot::DownloadStatus)),
 };
 
 // Parameter forms.
