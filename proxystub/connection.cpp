@@ -23,12 +23,6 @@ thread_local wire::FrameBuilder t_callBuilder(t_callFrame);
 // reading role, if any.
 thread_local Connection* t_inlineConnection = nullptr;
 
-inline void CpuRelax() {
-#if defined(__x86_64__) || defined(__i386__)
-  __builtin_ia32_pause();
-#endif
-}
-
 }  // namespace
 
 std::shared_ptr<Connection> Connection::Start(int fd, wire::Side side, ConnectionOptions options,
@@ -41,6 +35,16 @@ std::shared_ptr<Connection> Connection::Start(int fd, wire::Side side, Connectio
   limit.tv_sec = static_cast<time_t>(options.callTimeout.count() / 1000);
   limit.tv_usec = static_cast<suseconds_t>((options.callTimeout.count() % 1000) * 1000);
   ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
+  if (options.callerReadsReply) {
+    // A caller reading its own reply blocks in recv; it wakes this often
+    // to look at its time limit.
+    const auto step = std::clamp<std::chrono::milliseconds>(options.callTimeout / 4, std::chrono::milliseconds(10),
+                                                             std::chrono::milliseconds(1000));
+    timeval wake{};
+    wake.tv_sec = static_cast<time_t>(step.count() / 1000);
+    wake.tv_usec = static_cast<suseconds_t>((step.count() % 1000) * 1000);
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &wake, sizeof wake);
+  }
   // Whatever the first call needs (the class factory, the close hook) is in
   // place before any thread reads from the peer.
   if (prepare) prepare(*connection);
@@ -85,11 +89,13 @@ void Connection::ServiceLoop(std::shared_ptr<Connection> self, ServiceThread* me
   thread_local std::vector<std::uint8_t> call;
   std::unique_lock lock(m_mutex);
   for (;;) {
-    // Calls queued while every thread was busy go first, but only while
-    // someone else is reading: the connection must never stop reading.
-    if (!m_queuedCalls.empty() && m_reading) {
+    // Queued calls go first, but only while someone else reads or callers
+    // read for themselves: the connection must never stop reading.
+    if (!m_queuedCalls.empty() && (m_reading || m_options.callerReadsReply)) {
       call = std::move(m_queuedCalls.front());
       m_queuedCalls.pop_front();
+      // Somebody must be left to take reading back from the callers.
+      if (m_options.callerReadsReply && m_idle == 0 && m_threads < m_options.maxServiceThreads) SpawnLocked();
       lock.unlock();
       RunCall(call);
       lock.lock();
@@ -97,6 +103,11 @@ void Connection::ServiceLoop(std::shared_ptr<Connection> self, ServiceThread* me
     }
     if (m_closed) break;
     if (!m_reading) {
+      if (m_lentOut) {
+        if (m_idle > 0) break;
+        ParkWhileCallersRead(lock);
+        continue;
+      }
       m_reading = true;
       HoldReadingRole(lock, me, call);
       continue;
@@ -123,11 +134,17 @@ void Connection::HoldReadingRole(std::unique_lock<std::mutex>& lock, ServiceThre
       return;
     }
     lock.unlock();
-    const ReadOutcome outcome = ReadUntilCall(call);
+    const ReadOutcome outcome = ReadFrames(call);
     if (outcome == ReadOutcome::Closed) Close();
     lock.lock();
     if (outcome == ReadOutcome::Closed) {
       m_reading = false;
+      return;
+    }
+    if (outcome == ReadOutcome::Yield) {
+      m_reading = false;
+      m_lentOut = true;
+      PassRoleLocked();
       return;
     }
     if (m_idle == 0) {
@@ -169,7 +186,8 @@ void Connection::WatchInlineCall(std::unique_lock<std::mutex>& lock, ServiceThre
   std::uint64_t seenCalls = m_inlineCalls;
   auto seenAt = std::chrono::steady_clock::now();
   for (;;) {
-    if (m_closed || !m_reading) break;  // the role is free: the caller takes it
+    // The role is free (the caller takes it), or calls wait to be run.
+    if (m_closed || !m_reading || !m_queuedCalls.empty()) break;
     const auto now = std::chrono::steady_clock::now();
     if (m_inlineCalls != seenCalls) {
       seenCalls = m_inlineCalls;
@@ -183,7 +201,7 @@ void Connection::WatchInlineCall(std::unique_lock<std::mutex>& lock, ServiceThre
       return;
     } else if (!m_inlineRunner && now - seenAt >= kQuiet) {
       m_watcherAsleep = true;
-      m_roleFree.wait(lock, [&] { return !m_watcherAsleep || m_closed || !m_reading; });
+      m_roleFree.wait(lock, [&] { return !m_watcherAsleep || m_closed || !m_reading || !m_queuedCalls.empty(); });
       m_watcherAsleep = false;
       seenCalls = m_inlineCalls;
       seenAt = std::chrono::steady_clock::now();
@@ -206,6 +224,11 @@ void Connection::LeaveInlineCall() {
   self->m_inlineRunner = nullptr;
   self->m_reading = false;
   if (self->m_closed) return;
+  if (self->m_options.callerReadsReply) {
+    // The caller reads its reply itself.
+    self->m_lentOut = true;
+    return;
+  }
   if (self->m_idle > 0) {
     self->m_watcherAsleep = false;
     self->m_roleFree.notify_one();
@@ -215,7 +238,92 @@ void Connection::LeaveInlineCall() {
   }
 }
 
-Connection::ReadOutcome Connection::ReadUntilCall(std::vector<std::uint8_t>& call) {
+void Connection::ParkWhileCallersRead(std::unique_lock<std::mutex>& lock) {
+  // Long enough that a stream of calls keeps reading with the callers,
+  // short enough that an incoming call is read soon after they stop.
+  constexpr auto kQuietSpell = std::chrono::milliseconds(2);
+  ++m_idle;
+  for (;;) {
+    const std::uint64_t seenTurns = m_callerTurns;
+    m_roleFree.wait_for(lock, kQuietSpell, [&] { return m_closed || !m_queuedCalls.empty(); });
+    if (m_closed || !m_queuedCalls.empty()) break;
+    if (m_callerTurns == seenTurns) {
+      m_lentOut = false;
+      break;
+    }
+  }
+  --m_idle;
+}
+
+void Connection::PassRoleLocked() {
+  if (m_reading || m_closed) return;
+  while (!m_roleWaiters.empty()) {
+    ReplySlot* waiter = m_roleWaiters.front();
+    m_roleWaiters.erase(m_roleWaiters.begin());
+    std::lock_guard lock(waiter->mutex);
+    if (waiter->state.load() != ReplySlot::Waiting) continue;
+    waiter->roleOffered = true;
+    waiter->answered.notify_one();
+    return;
+  }
+  if (m_watcherAsleep) {
+    m_watcherAsleep = false;
+    m_roleFree.notify_all();
+  }
+}
+
+void Connection::QueueCall(std::span<const std::uint8_t> frame) {
+  std::lock_guard lock(m_mutex);
+  m_queuedCalls.emplace_back(frame.begin(), frame.end());
+  if (m_idle > 0) {
+    m_watcherAsleep = false;
+    m_roleFree.notify_all();
+  } else if (m_threads < m_options.maxServiceThreads) {
+    SpawnLocked();
+  }
+}
+
+bool Connection::ReadOwnReply(ReplySlot& slot, std::chrono::steady_clock::time_point deadline) {
+  std::unique_lock lock(m_mutex);
+  for (;;) {
+    if (slot.state.load(std::memory_order_acquire) != ReplySlot::Waiting || m_closed) {
+      // A turn offered while the reply came in goes to the next caller.
+      PassRoleLocked();
+      return true;
+    }
+    if (!m_reading) {
+      m_reading = true;
+      lock.unlock();
+      thread_local std::vector<std::uint8_t> noCall;
+      const ReadOutcome outcome = ReadFrames(noCall, &slot, deadline);
+      if (outcome == ReadOutcome::Closed) Close();
+      lock.lock();
+      m_reading = false;
+      m_lentOut = true;
+      ++m_callerTurns;
+      PassRoleLocked();
+      if (outcome == ReadOutcome::TimedOut) return false;
+      continue;
+    }
+    // Another thread reads: it delivers this reply, or hands over reading.
+    m_roleWaiters.push_back(&slot);
+    lock.unlock();
+    bool inTime;
+    {
+      std::unique_lock wait(slot.mutex);
+      inTime = slot.answered.wait_until(wait, deadline, [&] {
+        return slot.state.load() != ReplySlot::Waiting || slot.roleOffered;
+      });
+      slot.roleOffered = false;
+    }
+    lock.lock();
+    std::erase(m_roleWaiters, &slot);
+    if (!inTime) return false;
+  }
+}
+
+Connection::ReadOutcome Connection::ReadFrames(std::vector<std::uint8_t>& call, ReplySlot* awaited,
+                                               std::chrono::steady_clock::time_point deadline) {
   for (;;) {
     wire::FrameHeader header;
     const std::span<const std::uint8_t> buffered(m_in.data() + m_inStart, m_inEnd - m_inStart);
@@ -229,6 +337,11 @@ Connection::ReadOutcome Connection::ReadUntilCall(std::vector<std::uint8_t>& cal
       switch (header.kind) {
         case wire::FrameKind::Reply:
           if (!HandleReply(header, payload)) return ReadOutcome::Closed;
+          if (awaited) {
+            if (awaited->state.load(std::memory_order_acquire) != ReplySlot::Waiting) return ReadOutcome::Answered;
+          } else if (m_options.callerReadsReply && m_inStart == m_inEnd) {
+            return ReadOutcome::Yield;
+          }
           break;
         case wire::FrameKind::Release:
           if (!HandleRelease(header)) return ReadOutcome::Closed;
@@ -236,6 +349,10 @@ Connection::ReadOutcome Connection::ReadUntilCall(std::vector<std::uint8_t>& cal
         case wire::FrameKind::Call: {
           const wire::MethodForm* form = wire::FindIncomingMethod(m_side, header.method);
           if (!form || !wire::CheckCallPayload(*form, payload)) return ReadOutcome::Closed;
+          if (awaited) {
+            QueueCall(frame);
+            break;
+          }
           call.assign(frame.begin(), frame.end());
           return ReadOutcome::Call;
         }
@@ -255,6 +372,9 @@ Connection::ReadOutcome Connection::ReadUntilCall(std::vector<std::uint8_t>& cal
       m_inEnd += static_cast<std::size_t>(got);
     } else if (got < 0 && errno == EINTR) {
       continue;
+    } else if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+      // The receive time limit: only a caller has a deadline to look at.
+      if (awaited && std::chrono::steady_clock::now() >= deadline) return ReadOutcome::TimedOut;
     } else {
       return ReadOutcome::Closed;
     }
@@ -397,18 +517,17 @@ bool Connection::SendCall(ReplySlot& slot) {
 
 HRESULT Connection::WaitReply(ReplySlot& slot) {
   LeaveInlineCall();
-  if (m_options.replySpin.count() > 0) {
-    const auto until = std::chrono::steady_clock::now() + m_options.replySpin;
-    for (unsigned round = 0; slot.state.load(std::memory_order_acquire) == ReplySlot::Waiting; ++round) {
-      CpuRelax();
-      if ((round & 63) == 0 && std::chrono::steady_clock::now() >= until) break;
-    }
-  }
-  std::unique_lock lock(slot.mutex);
   const auto deadline = std::chrono::steady_clock::now() + m_options.callTimeout;
-  if (slot.answered.wait_until(lock, deadline, [&] { return slot.state.load() != ReplySlot::Waiting; }))
-    return slot.state.load() == ReplySlot::Answered ? slot.hr : RPC_E_DISCONNECTED;
-  lock.unlock();
+  if (m_options.callerReadsReply && !ReadOwnReply(slot, deadline)) return GiveUpReply(slot);
+  {
+    std::unique_lock lock(slot.mutex);
+    if (slot.answered.wait_until(lock, deadline, [&] { return slot.state.load() != ReplySlot::Waiting; }))
+      return slot.state.load() == ReplySlot::Answered ? slot.hr : RPC_E_DISCONNECTED;
+  }
+  return GiveUpReply(slot);
+}
+
+HRESULT Connection::GiveUpReply(ReplySlot& slot) {
   {
     std::lock_guard pending(m_pendingMutex);
     const auto it = std::find(m_pending.begin(), m_pending.end(), &slot);
@@ -420,7 +539,7 @@ HRESULT Connection::WaitReply(ReplySlot& slot) {
     }
   }
   // The reply (or the close) is being delivered right now.
-  lock.lock();
+  std::unique_lock lock(slot.mutex);
   slot.answered.wait(lock, [&] { return slot.state.load() != ReplySlot::Waiting; });
   return slot.state.load() == ReplySlot::Answered ? slot.hr : RPC_E_DISCONNECTED;
 }

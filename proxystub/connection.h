@@ -9,6 +9,7 @@
 #include <list>
 #include <memory>
 #include <mutex>
+#include <span>
 #include <thread>
 #include <vector>
 
@@ -24,14 +25,17 @@ struct ConnectionOptions {
   std::chrono::milliseconds callTimeout{120000};
   // Incoming calls served at once; more wait in a queue.
   unsigned maxServiceThreads = 16;
-  // A caller first watches for its reply this long before it sleeps: a
-  // status event's answer usually comes back sooner than a sleeping thread
-  // could be woken.
-  std::chrono::microseconds replySpin{0};
   // The thread that reads a call runs it itself; only a call that runs
   // longer than this (or waits for a reply) passes reading to another
   // thread, so a fast call costs no wake-up and no switch.
   std::chrono::microseconds inlineCallLimit{2000};
+  // The thread that waits for a reply reads the socket itself when no
+  // other thread is reading, so the reply wakes the caller directly instead
+  // of a reader that must then wake the caller. The service threads stay
+  // out of the callers' way while they keep calling and take reading back
+  // after a quiet spell. Worth it where calls go out far more often than
+  // they come in: the engine's status events to its sinks.
+  bool callerReadsReply = false;
 };
 
 struct ReplySlot;
@@ -87,7 +91,13 @@ class Connection : public std::enable_shared_from_this<Connection> {
   void JoinThreads();
 
  private:
-  enum class ReadOutcome { Call, Closed };
+  enum class ReadOutcome {
+    Call,      // an incoming call to run
+    Closed,    // the peer is gone or broke the protocol
+    Answered,  // the awaited reply is in
+    Yield,     // a reply went to a caller who may as well read the next
+    TimedOut,  // the awaited reply did not come in time
+  };
   struct ServiceThread {
     std::thread thread;
     bool done = false;
@@ -102,11 +112,26 @@ class Connection : public std::enable_shared_from_this<Connection> {
   // Called by a thread about to wait: if it runs a call inline, reading
   // passes to another thread first (the awaited reply must be read).
   static void LeaveInlineCall();
-  ReadOutcome ReadUntilCall(std::vector<std::uint8_t>& call);
+  // Reads and handles frames until a call comes in (for a service thread)
+  // or until `awaited` is answered (for a caller, who queues incoming calls
+  // for the service threads instead).
+  ReadOutcome ReadFrames(std::vector<std::uint8_t>& call, ReplySlot* awaited = nullptr,
+                         std::chrono::steady_clock::time_point deadline = {});
+  // A caller's turn at reading until its reply is in; false when the time
+  // limit passed.
+  bool ReadOwnReply(ReplySlot& slot, std::chrono::steady_clock::time_point deadline);
+  // With the reading role free, hands it to a caller waiting for a reply,
+  // or wakes a sleeping watcher so that somebody reads.
+  void PassRoleLocked();
+  void ParkWhileCallersRead(std::unique_lock<std::mutex>& lock);
+  void QueueCall(std::span<const std::uint8_t> frame);
   bool HandleReply(const wire::FrameHeader& header, std::span<const std::uint8_t> payload);
   bool HandleRelease(const wire::FrameHeader& header);
   void RunCall(const std::vector<std::uint8_t>& frame);
   bool Send(std::span<const std::uint8_t> frame);
+  // After the time limit: the slot leaves the pending calls, or gets the
+  // reply that is being delivered right now.
+  HRESULT GiveUpReply(ReplySlot& slot);
   void FailAllPending();
   void CloseIfIdle();
 
@@ -134,6 +159,13 @@ class Connection : public std::enable_shared_from_this<Connection> {
   // The idle thread sleeps without a time limit; the next inline call
   // must wake it so that it watches.
   bool m_watcherAsleep = false;
+  // Callers read their own replies (callerReadsReply): service threads
+  // leave the free role to them while m_lentOut and take it back once a
+  // quiet spell passes without a caller's turn. Callers waiting while
+  // another thread reads are listed to be handed the role.
+  bool m_lentOut = false;
+  std::uint64_t m_callerTurns = 0;
+  std::vector<ReplySlot*> m_roleWaiters;
   unsigned m_threads = 0;
   unsigned m_idle = 0;
   std::deque<std::vector<std::uint8_t>> m_queuedCalls;
@@ -155,6 +187,7 @@ struct ReplySlot {
   std::atomic<std::uint32_t> state{Waiting};
   std::mutex mutex;
   std::condition_variable answered;
+  bool roleOffered = false;  // the reading role is free for this caller to take
   HRESULT hr = RPC_E_DISCONNECTED;
   std::vector<std::uint8_t> outs;  // the reply's fields after the HRESULT
 };

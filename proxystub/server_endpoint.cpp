@@ -72,6 +72,9 @@ void ServerEndpoint::AcceptLoop(int listenFd, int wakeFd) {
 
 std::shared_ptr<Connection> ServeClient(int fd, IClassFactoryHost& host, ConnectionOptions options) {
   auto session = std::make_shared<ServerSession>(host);
+  // The engine's threads call the client's sinks far more often than the
+  // client calls in: they read their sinks' answers themselves.
+  options.callerReadsReply = true;
   // The client's first call may arrive at once: the factory and the close
   // hook are in place before the connection starts reading.
   return Connection::Start(fd, wire::Side::Server, options, [&session](Connection& connection) {

@@ -259,8 +259,10 @@ void CDownloadEngine::FireDownloadStatus(std::uint32_t dwStatus, const char* psz
     }
     if (dwStatus == STATUS_ERROR) break;  // errors reach the first connection only
   }
-  for (auto& call : pending)
-    if (call) call->Wait();
+  // The last sink called answers last, most likely: waiting for it first
+  // finds the others' answers already in, so the thread sleeps once.
+  for (auto call = pending.rbegin(); call != pending.rend(); ++call)
+    if (*call) (*call)->Wait();
 }
 
 std::string CDownloadEngine::DownloadDirectory() {

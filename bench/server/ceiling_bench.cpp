@@ -1,6 +1,7 @@
 // The ceiling for the engine's status calls: two processes with one thread
 // each, a blocking write of a 600-byte message and a read of a 16-byte
-// reply over a Unix socket, as many times as fit in about two seconds.
+// reply over a Unix socket, as many times as fit in three one-second
+// windows, of which the fastest counts.
 // Prints the MB/s that one 4095-byte read per round trip would reach.
 #include <sys/socket.h>
 #include <sys/wait.h>
@@ -47,16 +48,23 @@ int main() {
   for (int i = 0; i < 2000; ++i) {
     if (::write(fds[0], message, kMessage) != static_cast<ssize_t>(kMessage) || !ReadAll(fds[0], reply, kReply)) return 1;
   }
-  const auto started = Clock::now();
-  long rounds = 0;
-  while (Clock::now() - started < std::chrono::seconds(2)) {
-    for (int i = 0; i < 1000; ++i, ++rounds)
-      if (::write(fds[0], message, kMessage) != static_cast<ssize_t>(kMessage) || !ReadAll(fds[0], reply, kReply)) return 1;
+  // The best of three windows, as the downloads it is set against are
+  // the best of their rounds.
+  double roundTripUs = 0;
+  for (int window = 0; window < 3; ++window) {
+    const auto started = Clock::now();
+    long rounds = 0;
+    while (Clock::now() - started < std::chrono::seconds(1)) {
+      for (int i = 0; i < 1000; ++i, ++rounds)
+        if (::write(fds[0], message, kMessage) != static_cast<ssize_t>(kMessage) || !ReadAll(fds[0], reply, kReply))
+          return 1;
+    }
+    const double seconds = std::chrono::duration<double>(Clock::now() - started).count();
+    const double us = seconds * 1e6 / static_cast<double>(rounds);
+    if (window == 0 || us < roundTripUs) roundTripUs = us;
   }
-  const double seconds = std::chrono::duration<double>(Clock::now() - started).count();
   ::close(fds[0]);
   ::waitpid(child, nullptr, 0);
-  const double roundTripUs = seconds * 1e6 / static_cast<double>(rounds);
   std::fprintf(stderr, "ceiling: %.2f us per round trip\n", roundTripUs);
   std::printf("%.1f\n", kBytesPerRoundTrip / roundTripUs * 1e6 / 1048576.0);
   return 0;

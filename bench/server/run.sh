@@ -15,7 +15,8 @@ ensure_package nginx curl bc
 build=${FETCHWICK_BUILD_DIR:?set by bench/run}
 cmake --build "$build" --target pullwright engine_client ceiling_bench sink_listener >&2
 
-size=$((1024 * 1024 * 1024))
+# SERVER_BENCH_MIB makes the file smaller for quick trials.
+size=$((${SERVER_BENCH_MIB:-1024} * 1024 * 1024))
 rounds=${SERVER_BENCH_ROUNDS:-3}
 work=$(mktemp -d "${TMPDIR:-/tmp}/fetchwick-bench-server.XXXXXX")
 listener_pid=""

@@ -35,13 +35,6 @@ std::chrono::milliseconds SinkTimeLimit() {
   return std::chrono::milliseconds(30000);
 }
 
-// How long an engine thread watches for a sink's answer before it sleeps;
-// the environment may change it for measurements.
-std::chrono::microseconds ReplySpin(std::chrono::microseconds fallback) {
-  if (const char* text = std::getenv("PULLWRIGHT_REPLY_SPIN_US")) return std::chrono::microseconds(std::strtol(text, nullptr, 10));
-  return fallback;
-}
-
 int Register() {
   ps::class_registry::RegisterAppId();
   return ps::class_registry::RegisterClass(RunningProgramPath()) ? 0 : 1;
@@ -57,9 +50,6 @@ int Serve() {
   CEngineClassFactory factory(module, EngineOptions{});
   ps::ConnectionOptions options;
   options.callTimeout = SinkTimeLimit();
-  // An engine thread watches for a sink's answer briefly before sleeping:
-  // the answer to a status event usually comes sooner than a wake-up would.
-  options.replySpin = ReplySpin(std::chrono::microseconds(60));
   auto endpoint = ps::ServerEndpoint::Open(factory, options);
   // Another server holds the lock: it serves, this one is not needed.
   if (!endpoint) return 0;

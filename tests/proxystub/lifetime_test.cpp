@@ -2,9 +2,12 @@
 // holds for a client, and what it lets go of, and when.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <condition_variable>
 #include <mutex>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include "contract/status.h"
 #include "tests/proxystub/loopback.h"
@@ -202,6 +205,39 @@ TEST(Lifetime, ASinkCallThatRunsLongDoesNotStopItsClientReadingTheNextOne) {
   std::lock_guard lock(sink->mutex);
   EXPECT_TRUE(sink->sawSecond);
   EXPECT_LT(std::chrono::steady_clock::now() - started, 2s);
+}
+
+TEST(Lifetime, ManyEngineThreadsShareOneSinkConnectionWhileItsClientCallsIn) {
+  // Every call below runs on a server thread of its own and reports to both
+  // sinks before it returns: many engine threads wait on the same sink
+  // connection at once, reading each other's answers and the client's next
+  // calls, which must all reach the engine.
+  Loopback loop;
+  auto engine = loop.Engine(loop.Connect());
+  auto watcher = loop.Engine(loop.Connect());
+  auto near = std::make_shared<RecordingSink>();
+  auto far = std::make_shared<RecordingSink>();
+  AdviseOn(*engine, near);
+  AdviseOn(*watcher, far);
+  constexpr int kThreads = 8, kCalls = 150;
+  std::atomic<int> failures{0};
+  std::vector<std::thread> callers;
+  for (int t = 0; t < kThreads; ++t) {
+    callers.emplace_back([&, t] {
+      for (int i = 0; i < kCalls; ++i) {
+        const std::string name = std::to_string(t) + "-" + std::to_string(i);
+        if (engine->DownloadFile(name.c_str(), ("http://h/" + name).c_str()) != S_OK) ++failures;
+      }
+    });
+  }
+  for (auto& caller : callers) caller.join();
+  EXPECT_EQ(failures.load(), 0);
+  EXPECT_EQ(near->Events().size(), std::size_t{kThreads * kCalls});
+  EXPECT_EQ(far->Events().size(), std::size_t{kThreads * kCalls});
+  // Once the calls stop, a lone call is still read and answered.
+  std::int32_t downloading = -1;
+  EXPECT_EQ(watcher->IsDownloading(&downloading), S_OK);
+  EXPECT_EQ(ListedHrefs(*engine).size(), std::size_t{kThreads * kCalls});
 }
 
 TEST(Lifetime, CallsToAServerThatWentAwayFailPromptly) {
