@@ -23,6 +23,12 @@ thread_local wire::FrameBuilder t_callBuilder(t_callFrame);
 // reading role, if any.
 thread_local Connection* t_inlineConnection = nullptr;
 
+bool IsMessageSocket(int fd) {
+  int type = 0;
+  socklen_t size = sizeof type;
+  return ::getsockopt(fd, SOL_SOCKET, SO_TYPE, &type, &size) == 0 && type == SOCK_SEQPACKET;
+}
+
 }  // namespace
 
 std::shared_ptr<Connection> Connection::Start(int fd, wire::Side side, ConnectionOptions options,
@@ -35,6 +41,9 @@ std::shared_ptr<Connection> Connection::Start(int fd, wire::Side side, Connectio
   limit.tv_sec = static_cast<time_t>(options.callTimeout.count() / 1000);
   limit.tv_usec = static_cast<suseconds_t>((options.callTimeout.count() % 1000) * 1000);
   ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
+  // Every frame goes as one message: the largest must fit the send buffer.
+  const int sendBuffer = static_cast<int>(wire::kMaxFrameBytes + 4096);
+  ::setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &sendBuffer, sizeof sendBuffer);
   if (options.callerReadsReply) {
     // A caller reading its own reply blocks in recv; it wakes this often
     // to look at its time limit.
@@ -54,7 +63,7 @@ std::shared_ptr<Connection> Connection::Start(int fd, wire::Side side, Connectio
 }
 
 Connection::Connection(int fd, wire::Side side, ConnectionOptions options)
-    : m_fd(fd), m_side(side), m_options(options), m_in(kReadChunk) {}
+    : m_fd(fd), m_side(side), m_options(options), m_messages(IsMessageSocket(fd)), m_in(kReadChunk) {}
 
 Connection::~Connection() {
   Close();
@@ -360,15 +369,19 @@ Connection::ReadOutcome Connection::ReadFrames(std::vector<std::uint8_t>& call, 
       continue;
     }
     // Need more: make room for the rest of the frame, then read.
+    // Each message is taken whole, so there is always room for the largest.
     if (m_inStart == m_inEnd) m_inStart = m_inEnd = 0;
-    if (m_in.size() - m_inEnd < kReadChunk / 4 || m_inStart > m_in.size() / 2) {
+    if (m_in.size() - m_inEnd < wire::kMaxFrameBytes) {
       std::memmove(m_in.data(), m_in.data() + m_inStart, m_inEnd - m_inStart);
       m_inEnd -= m_inStart;
       m_inStart = 0;
-      if (m_in.size() - m_inEnd < kReadChunk / 4) m_in.resize(std::min<std::size_t>(m_in.size() * 2, wire::kMaxFrameBytes + kReadChunk));
+      if (m_in.size() - m_inEnd < wire::kMaxFrameBytes) m_in.resize(m_inEnd + wire::kMaxFrameBytes);
     }
-    const ssize_t got = ::recv(m_fd, m_in.data() + m_inEnd, m_in.size() - m_inEnd, 0);
+    const std::size_t room = m_in.size() - m_inEnd;
+    const ssize_t got = ::recv(m_fd, m_in.data() + m_inEnd, room, m_messages ? MSG_TRUNC : 0);
     if (got > 0) {
+      // A message longer than any frame was cut: the peer broke the protocol.
+      if (static_cast<std::size_t>(got) > room) return ReadOutcome::Closed;
       m_inEnd += static_cast<std::size_t>(got);
     } else if (got < 0 && errno == EINTR) {
       continue;

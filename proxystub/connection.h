@@ -138,6 +138,7 @@ class Connection : public std::enable_shared_from_this<Connection> {
   const int m_fd;
   const wire::Side m_side;
   const ConnectionOptions m_options;
+  const bool m_messages;  // a message socket: each recv takes one frame whole
   std::atomic<bool> m_closed{false};
   std::atomic<std::uint32_t> m_nextCallId{1};
   ObjectTable m_objects;

@@ -49,7 +49,8 @@ int Connect() {
   address.sun_family = AF_UNIX;
   if (path.size() >= sizeof address.sun_path) return -1;
   std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
-  const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  // The server listens on a message socket (see ServerEndpoint::Listen).
+  const int fd = ::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
   if (fd < 0) return -1;
   if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 || !PeerIsSameUser(fd)) {
     ::close(fd);

@@ -37,7 +37,10 @@ bool ServerEndpoint::Listen() {
   // Whoever holds the server lock owns the socket path: a file there was
   // left by a server that died.
   ::unlink(path.c_str());
-  const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  // A message socket, not a byte stream: a stream wakes the sender's own
+  // blocked reader each time the peer takes a message (its room grew),
+  // which costs both sides a wake-up per status event for nothing.
+  const int fd = ::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
   if (fd < 0) return false;
   if (::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 || ::listen(fd, 64) != 0) {
     ::close(fd);

@@ -80,6 +80,21 @@ TEST_F(ServerTest, BadFramesCostOnlyTheirOwnConnection) {
     peer.Send(builder.Finish());
     EXPECT_TRUE(peer.ClosedByPeer());
   }
+  {  // Frames packed into one message longer than any frame: nothing of
+     // it is answered, as what did not fit would have been lost unseen.
+    RawPeer peer(ps::endpoint::Connect());
+    const int sendBuffer = 4 * static_cast<int>(wire::kMaxFrameBytes);
+    ::setsockopt(peer.fd(), SOL_SOCKET, SO_SNDBUF, &sendBuffer, sizeof sendBuffer);
+    std::vector<std::uint8_t> message;
+    for (std::uint32_t id = 1; message.size() <= wire::kMaxFrameBytes; ++id) {
+      const auto frame = CallFrame(id, 77, M(Method::StopAllDownloads), [](wire::FrameBuilder&) {});
+      message.insert(message.end(), frame.begin(), frame.end());
+    }
+    ASSERT_TRUE(peer.Send(message));
+    bool closed = false;
+    EXPECT_FALSE(peer.Reply(closed));
+    EXPECT_TRUE(closed);
+  }
   {
     RawPeer peer(ps::endpoint::Connect());
     const std::uint32_t engine = CreateEngine(peer);

@@ -39,7 +39,7 @@ class Loopback {
   // until the test closes it) whatever its proxies do.
   std::shared_ptr<ps::Connection> Connect() {
     int fds[2];
-    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds) != 0) return nullptr;
+    if (::socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, fds) != 0) return nullptr;
     m_servers.push_back(ps::ServeClient(fds[0], m_factory, m_serverOptions));
     auto client = ps::Connection::Start(fds[1], wire::Side::Client, {});
     client->TryAddProxy();

@@ -23,6 +23,7 @@ class RawPeer {
   RawPeer& operator=(const RawPeer&) = delete;
 
   bool valid() const { return m_fd >= 0; }
+  int fd() const { return m_fd; }
   bool Send(const void* bytes, std::size_t size) {
     return ::send(m_fd, bytes, size, MSG_NOSIGNAL) == static_cast<ssize_t>(size);
   }
@@ -46,13 +47,14 @@ class RawPeer {
       if (left.count() <= 0) return std::nullopt;
       pollfd fd{m_fd, POLLIN, 0};
       if (::poll(&fd, 1, static_cast<int>(left.count())) <= 0) continue;
-      std::uint8_t chunk[4096];
-      const ssize_t got = ::recv(m_fd, chunk, sizeof chunk, 0);
+      // Room for any frame: a message socket drops what does not fit.
+      std::vector<std::uint8_t> chunk(wire::kMaxFrameBytes);
+      const ssize_t got = ::recv(m_fd, chunk.data(), chunk.size(), 0);
       if (got <= 0) {
         closed = true;
         return std::nullopt;
       }
-      m_in.insert(m_in.end(), chunk, chunk + got);
+      m_in.insert(m_in.end(), chunk.begin(), chunk.begin() + got);
     }
   }
 

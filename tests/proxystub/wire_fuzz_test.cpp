@@ -101,7 +101,7 @@ TEST(WireFuzz, AServerConnectionSurvivesMutatedCalls) {
   const auto corpus = Corpus();
   for (int round = 0; round < 300; ++round) {
     int fds[2];
-    ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds), 0);
+    ASSERT_EQ(::socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, fds), 0);
     RawPeer peer(fds[1]);
     auto server = ps::ServeClient(fds[0], *loop.factory(), {});
     // A valid engine first, so that mutated calls reach real objects.
