@@ -40,8 +40,9 @@ struct ConnectionOptions {
 
 struct ReplySlot;
 
-// One socket to one peer process. Frames are read by one service thread at
-// a time. The thread that reads a call runs it at once and then goes on
+// One socket to one peer process. Frames are read by one thread at a time:
+// a service thread, or (with callerReadsReply) a caller waiting for its
+// reply, who queues the calls it reads for the service threads. The thread that reads a call runs it at once and then goes on
 // reading; reading passes to another service thread only when the call
 // waits for a reply of its own or runs longer than inlineCallLimit (an idle
 // service thread watches for that), so reading goes on while slow calls run
