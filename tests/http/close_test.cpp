@@ -63,28 +63,10 @@ TEST(Closing, CloseEndsABlockedReadPromptly) {
   }
 }
 
-TEST(Closing, CloseEndsASendWaitingForTheHeadPromptly) {
-  TestServer server;
-  server.Handle("/silent", {.raw = "", .rawHold = true});
-  for (int round = 0; round < kRounds; ++round) {
-    auto session = http::Session::Open();
-    const auto [took, error] = CloseUnder(session, [&](std::promise<void>& aboutToBlock, Clock::time_point& returned) -> http::ErrorCode {
-      auto request = session->OpenRequest(server.Url("/silent"));
-      if (!request) return request.error();
-      aboutToBlock.set_value();
-      const auto blocked = (*request)->Send();
-      returned = Clock::now();
-      return blocked.error();
-    });
-    ASSERT_EQ(error, http::ERROR_INTERNET_OPERATION_CANCELLED) << "round " << round;
-    ASSERT_LT(took, kPromptly) << "round " << round;
-  }
-}
-
-TEST(Closing, CloseEndsAConnectPromptly) {
-  StalledListener listener;
-  const std::string url = "http://127.0.0.1:" + std::to_string(listener.port()) + "/";
-  for (int round = 0; round < kRounds / 10; ++round) {
+// Sends to `url`, which never answers, and closes the session from another
+// thread while the send waits: `rounds` times, each must end at once.
+void ExpectCloseEndsASendPromptly(const std::string& url, int rounds) {
+  for (int round = 0; round < rounds; ++round) {
     auto session = http::Session::Open();
     const auto [took, error] = CloseUnder(session, [&](std::promise<void>& aboutToBlock, Clock::time_point& returned) -> http::ErrorCode {
       auto request = session->OpenRequest(url);
@@ -97,6 +79,18 @@ TEST(Closing, CloseEndsAConnectPromptly) {
     ASSERT_EQ(error, http::ERROR_INTERNET_OPERATION_CANCELLED) << "round " << round;
     ASSERT_LT(took, kPromptly) << "round " << round;
   }
+}
+
+TEST(Closing, CloseEndsASendWaitingForTheHeadPromptly) {
+  TestServer server;
+  server.Handle("/silent", {.raw = "", .rawHold = true});
+  ExpectCloseEndsASendPromptly(server.Url("/silent"), kRounds);
+}
+
+TEST(Closing, CloseEndsAConnectPromptly) {
+  StalledListener listener;
+  const std::string url = "http://127.0.0.1:" + std::to_string(listener.port()) + "/";
+  ExpectCloseEndsASendPromptly(url, kRounds / 10);
 }
 
 TEST(Closing, ClosedSessionFailsEverythingAtOnce) {
