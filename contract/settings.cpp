@@ -54,13 +54,8 @@ bool WriteFileFilter(SettingsKey& key, std::string_view filter) {
 std::vector<std::string> ReadHistory() {
   const auto key = SettingsKey::OpenForReading(SettingsStore::Fetchwick, setting::kHistory);
   if (!key) return {};
-  std::vector<std::string> names;
-  for (std::uint32_t index = 0;; ++index) {
-    std::optional<std::string> name = key->EnumValueName(index);
-    if (!name) break;
-    names.push_back(std::move(*name));
-  }
-  return names;
+  // Names are whole, however long: an address is never cut to a buffer.
+  return key->ValueNames();
 }
 
 bool ClearHistory() {

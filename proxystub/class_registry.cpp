@@ -10,8 +10,8 @@ namespace reg = registration;
 namespace {
 
 std::string ClassKey() { return std::string(reg::kClsidKey) + "\\" + GuidToString(CLSID_DownloadEngine); }
-std::string AppIdKey() { return std::string(reg::kAppIdKey) + "\\" + GuidToString(APPID_Pullwright); }
-std::string AppExeKey() { return std::string(reg::kAppIdKey) + "\\" + reg::kEngineExeKey; }
+std::string AppIdKey(const AppIdentity& app) { return std::string(reg::kAppIdKey) + "\\" + GuidToString(app.appId); }
+std::string AppExeKey(const AppIdentity& app) { return std::string(reg::kAppIdKey) + "\\" + app.exeKey; }
 std::string TypeLibKey() { return std::string(reg::kTypeLib) + "\\" + GuidToString(LIBID_PullwrightLib); }
 
 // Sets the default value of `subkey`.
@@ -38,9 +38,8 @@ std::string Folder(const std::string& path) {
 
 }  // namespace
 
-bool RegisterAppId() {
-  return WriteDefault(AppIdKey(), reg::kEngineAppName) &&
-         WriteValue(AppExeKey(), reg::kAppIdKey, GuidToString(APPID_Pullwright));
+bool RegisterAppId(const AppIdentity& app) {
+  return WriteDefault(AppIdKey(app), app.name) && WriteValue(AppExeKey(app), reg::kAppIdKey, GuidToString(app.appId));
 }
 
 bool RegisterClass(const std::string& serverPath) {
@@ -67,7 +66,7 @@ bool RegisterClass(const std::string& serverPath) {
          WriteDefault(TypeLibKey() + "\\1.0\\HELPDIR", Folder(serverPath));
 }
 
-bool UnregisterAppId() { return DeleteKey(AppIdKey()) && DeleteKey(AppExeKey()); }
+bool UnregisterAppId(const AppIdentity& app) { return DeleteKey(AppIdKey(app)) && DeleteKey(AppExeKey(app)); }
 
 bool UnregisterClass() {
   return DeleteKey(reg::kProgId) && DeleteKey(reg::kVersionIndependentProgId) && DeleteKey(ClassKey()) &&

@@ -3,17 +3,32 @@
 #include <optional>
 #include <string>
 
+#include "contract/identities.h"
+
 // The engine's entries in the per-user class registry: the ProgIDs, the
 // class key with the path of the server program, the AppID and the type
 // library. Activation reads the server's path from it.
 namespace ps::class_registry {
 
-// Writes the AppID entries. False when the registry cannot be written.
-bool RegisterAppId();
+// A program's application identity: the AppID key named by its GUID, whose
+// default value is the program's name, and the key named by its executable
+// whose "AppID" value holds the GUID.
+struct AppIdentity {
+  Guid appId;
+  const char* name;
+  const char* exeKey;
+};
+inline constexpr AppIdentity kEngineApp{APPID_Pullwright, registration::kEngineAppName, registration::kEngineExeKey};
+inline constexpr AppIdentity kCrawlerApp{APPID_Fetchwick, registration::kCrawlerAppName, registration::kCrawlerExeKey};
+inline constexpr AppIdentity kManagerApp{APPID_Queuebay, registration::kManagerAppName, registration::kManagerExeKey};
+
+// Writes the AppID entries of `app`. False when the registry cannot be written.
+bool RegisterAppId(const AppIdentity& app);
 // Writes the class entries (the class key is made anew) and the type
 // library, with `serverPath` as the program clients start.
 bool RegisterClass(const std::string& serverPath);
-bool UnregisterAppId();
+// Removes them; the AppID key itself stays.
+bool UnregisterAppId(const AppIdentity& app);
 // Removes the class entries and the type library; the CLSID and AppID keys
 // themselves stay.
 bool UnregisterClass();

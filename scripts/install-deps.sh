@@ -5,7 +5,8 @@ set -euo pipefail
 
 packages=(
   cmake ninja-build g++ pkg-config
-  qt6-base-dev
+  qt6-base-dev qt6-qpa-plugins libqt6svg6 libx11-dev
+  shared-mime-info adwaita-icon-theme fonts-dejavu-core
   libcurl4-openssl-dev ca-certificates
   libcpp-httplib-dev
   libgtest-dev

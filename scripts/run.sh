@@ -6,10 +6,10 @@ top=$(cd "$(dirname "$0")/.." && pwd)
 "$top/scripts/install-deps.sh"
 "$top/scripts/build.sh"
 build=${FETCHWICK_BUILD_DIR:-$top/build}
-if [ -x "$build/pullwright/pullwright" ]; then
-  "$build/pullwright/pullwright" -RegServer
+if [ -x "$build/bin/pullwright" ]; then
+  "$build/bin/pullwright" -RegServer
 fi
-if [ -x "$build/crawler/app/fetchwick" ]; then
-  exec "$build/crawler/app/fetchwick"
+if [ -x "$build/bin/fetchwick" ]; then
+  exec "$build/bin/fetchwick"
 fi
 echo "Fetchwick's windows are not built yet: the build is in $build." >&2

@@ -44,7 +44,7 @@ trap cleanup EXIT
 mkdir -p -m 0700 "$work/config" "$work/runtime"
 mkdir -p "$work/www" "$work/dl"
 export XDG_CONFIG_HOME="$work/config" XDG_RUNTIME_DIR="$work/runtime"
-"$build/pullwright/pullwright" -RegServer
+"$build/bin/pullwright" -RegServer
 truncate -s "$size" "$work/www/big.bin"
 echo small >"$work/www/small.bin"
 

@@ -57,7 +57,7 @@ struct CrawlerOptions {
 
 // Get File Size on some rows: run on a size-query thread of the document.
 struct SizeQueryJob {
-  std::shared_ptr<LinkList> list;         // holds the entries below
+  std::shared_ptr<const LinkList> list;   // holds the entries below
   std::vector<const LinkEntry*> entries;  // in row order
   // Told on the size-query thread after each entry's size is stored.
   std::function<void(const LinkEntry& entry)> onSize;

@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "proxystub/class_registry.h"
+#include "proxystub/command_line.h"
 #include "proxystub/server_endpoint.h"
-#include "pullwright/server/command_line.h"
 #include "pullwright/server/engine_class_factory.h"
 #include "pullwright/server/server_module.h"
 
@@ -36,12 +36,12 @@ std::chrono::milliseconds SinkTimeLimit() {
 }
 
 int Register() {
-  ps::class_registry::RegisterAppId();
+  ps::class_registry::RegisterAppId(ps::class_registry::kEngineApp);
   return ps::class_registry::RegisterClass(RunningProgramPath()) ? 0 : 1;
 }
 
 int Unregister() {
-  ps::class_registry::UnregisterAppId();
+  ps::class_registry::UnregisterAppId(ps::class_registry::kEngineApp);
   return ps::class_registry::UnregisterClass() ? 0 : 1;
 }
 
@@ -70,12 +70,12 @@ int Serve() {
 
 int main(int argc, char** argv) {
   const std::vector<std::string> arguments(argv + 1, argv + argc);
-  switch (ParseServerCommand(arguments)) {
-    case ServerCommand::RegServer:
+  switch (ps::FindRegistrationSwitch(arguments)) {
+    case ps::RegistrationSwitch::RegServer:
       return Register();
-    case ServerCommand::UnregServer:
+    case ps::RegistrationSwitch::UnregServer:
       return Unregister();
-    case ServerCommand::Run:
+    case ps::RegistrationSwitch::None:
       break;
   }
   return Serve();

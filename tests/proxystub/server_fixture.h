@@ -7,7 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "tests/proxystub/child_process.h"
+#include "tests/support/child_process.h"
+#include "tests/support/engine_home.h"
 #include "tests/support/temp_dir.h"
 
 // Cross-process tests: the real pullwright program and client processes,
@@ -35,12 +36,10 @@ class ServerTest : public ::testing::Test {
   // Servers running with this test's runtime folder.
   std::vector<pid_t> RunningServers();
 
-  std::string runtimeFolder() const { return m_runtime.path(); }
+  std::string runtimeFolder() const { return m_engine.runtimeFolder(); }
 
  private:
   TempSettings m_settings;
-  TempDir m_runtime;
-  std::string m_previousRuntime;
-  bool m_hadRuntime = false;
+  EngineHome m_engine{PULLWRIGHT_PROGRAM};
   std::vector<std::unique_ptr<ChildProcess>> m_programs;
 };

@@ -2,85 +2,31 @@
 // downloads handed to the engine, the callback object's reactions, and the
 // disconnection when the document goes.
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <cstdlib>
-#include <fstream>
 #include <string>
 #include <thread>
-#include <vector>
 
 #include "contract/status.h"
 #include "crawler/core/callback_itf.h"
 #include "proxystub/activation.h"
-#include "proxystub/endpoint.h"
 #include "tests/crawler/core/doc_fixture.h"
 #include "tests/support/body_pattern.h"
-
-extern char** environ;
+#include "tests/support/engine_home.h"
 
 namespace {
 
 using namespace std::chrono_literals;
 
-// Runs a program to its end; its exit code, or -1.
-int RunProgram(const std::vector<std::string>& argv) {
-  std::vector<char*> args;
-  for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
-  args.push_back(nullptr);
-  pid_t pid = -1;
-  if (::posix_spawn(&pid, args[0], nullptr, nullptr, args.data(), environ) != 0) return -1;
-  int status = 0;
-  if (::waitpid(pid, &status, 0) != pid) return -1;
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-bool Running(pid_t pid) {
-  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-  std::string pidText, name, state;
-  if (!(stat >> pidText >> name >> state)) return false;
-  return state != "Z" && state != "X";
-}
-
 class EngineLink : public DocTest {
  protected:
-  void SetUp() override {
-    if (const char* previous = std::getenv("XDG_RUNTIME_DIR")) m_previousRuntime = previous;
-    ::setenv("XDG_RUNTIME_DIR", m_runtime.path().c_str(), 1);
-    StoreDownloadDirectory(m_downloads.path());
-  }
-
+  void SetUp() override { StoreDownloadDirectory(m_downloads.path()); }
   void TearDown() override {
     DestroyDoc();
-    // The server this test started goes at once, not five seconds later.
-    pid_t server = -1;
-    const int fd = ps::endpoint::Connect();
-    if (fd >= 0) {
-      ucred peer{};
-      socklen_t size = sizeof peer;
-      if (::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &size) == 0) server = peer.pid;
-      ::close(fd);
-    }
-    ps::CloseClientConnection();
-    if (server > 0) {
-      ::kill(server, SIGKILL);
-      for (int i = 0; i < 200 && Running(server); ++i) std::this_thread::sleep_for(10ms);
-    }
-    if (m_previousRuntime)
-      ::setenv("XDG_RUNTIME_DIR", m_previousRuntime->c_str(), 1);
-    else
-      ::unsetenv("XDG_RUNTIME_DIR");
+    m_engine.StopServers();
   }
 
-  void Register(std::uint32_t threads) {
-    Store(setting::kThreadCount, threads);
-    ASSERT_EQ(RunProgram({PULLWRIGHT_PROGRAM, "-RegServer"}), 0);
-  }
+  void Register(std::uint32_t threads) { ASSERT_TRUE(m_engine.Register(threads)); }
 
   void Queue(const std::string& path, const std::string& name) {
     LinkEntry entry;
@@ -100,8 +46,7 @@ class EngineLink : public DocTest {
     return listed;
   }
 
-  TempDir m_runtime;
-  std::optional<std::string> m_previousRuntime;
+  EngineHome m_engine{PULLWRIGHT_PROGRAM};
 };
 
 TEST_F(EngineLink, DownloadFileGoesToTheEngineInRowOrderAndStartsNoThreadOfOurs) {

@@ -1,0 +1,82 @@
+#include "crawler/app/fetchwick_host.h"
+
+#include "crawler/app/crawler_events.h"
+#include "crawler/app/fetchwick_view.h"
+#include "crawler/app/main_frame.h"
+#include "gui/idle_updater.h"
+#include "gui/message_boxes.h"
+
+FetchwickHost::FetchwickHost(gui::IdleUpdater& updater, gui::MessageBoxHop& boxes)
+    : m_updater(updater), m_boxes(boxes) {}
+
+void FetchwickHost::Attach(CMainFrame* frame, CFetchwickView* view) {
+  std::lock_guard lock(m_mutex);
+  m_frame = frame;
+  m_view = view;
+  m_hasMainWindow = frame != nullptr;
+  m_hasView = view != nullptr;
+}
+
+void FetchwickHost::Detach() {
+  std::lock_guard lock(m_mutex);
+  m_frame = nullptr;
+  m_view = nullptr;
+  m_hasMainWindow = false;
+  m_hasView = false;
+  m_linksFound.clear();
+  m_linkWakePending = false;
+}
+
+template <class Event, class... Args>
+void FetchwickHost::PostToView(Args&&... args) {
+  std::lock_guard lock(m_mutex);
+  if (m_view) gui::Post<Event>(m_view, std::forward<Args>(args)...);
+}
+
+template <class Event, class... Args>
+void FetchwickHost::PostToFrame(Args&&... args) {
+  std::lock_guard lock(m_mutex);
+  if (m_frame) gui::Post<Event>(m_frame, std::forward<Args>(args)...);
+}
+
+std::vector<LinkFoundMessage> FetchwickHost::TakeLinksFound() {
+  std::vector<LinkFoundMessage> links;
+  std::lock_guard lock(m_mutex);
+  links.swap(m_linksFound);
+  m_linkWakePending = false;
+  return links;
+}
+
+void FetchwickHost::PostLinkFound(LinkFoundMessage message) {
+  std::lock_guard lock(m_mutex);
+  if (!m_view) return;
+  m_linksFound.push_back(std::move(message));
+  if (m_linkWakePending) return;
+  m_linkWakePending = true;
+  gui::Post<LinkFoundEvent>(m_view);
+}
+
+void FetchwickHost::PostSizeFound(std::shared_ptr<const LinkList> list, const LinkEntry* entry) {
+  PostToView<SizeFoundEvent>(SizeFoundMessage{std::move(list), entry});
+}
+
+void FetchwickHost::PostCrawlDone(CrawlDoneMessage message) { PostToView<CrawlDoneEvent>(std::move(message)); }
+void FetchwickHost::PostShowError(std::string text) { PostToView<ShowErrorEvent>(std::move(text)); }
+void FetchwickHost::PostBusyStart() { PostToFrame<BusyStartEvent>(); }
+void FetchwickHost::PostBusyEnd() { PostToFrame<BusyEndEvent>(); }
+void FetchwickHost::SetStatusText(std::string text) { PostToFrame<StatusTextEvent>(std::move(text)); }
+void FetchwickHost::SetAddressText(std::string text) { PostToFrame<AddressTextEvent>(std::move(text)); }
+void FetchwickHost::WakeIdleRefresh() { m_updater.Wake(); }
+void FetchwickHost::ShowMessageBox(std::string text) { m_boxes.Show(text); }
+
+void FetchwickHost::RebuildView() {
+  if (m_view) m_view->Rebuild();
+}
+
+void FetchwickHost::AddToHistory(const std::string& address) {
+  if (m_frame) m_frame->AddToHistory(address);
+}
+
+void FetchwickHost::SetTitle(const std::string& title) {
+  if (m_frame) m_frame->SetDocumentTitle(title);
+}

@@ -1,0 +1,191 @@
+#include "crawler/app/fetchwick_view.h"
+
+#include <QContextMenuEvent>
+#include <QHeaderView>
+#include <QMenu>
+#include <QTimerEvent>
+#include <algorithm>
+
+#include "crawler/app/crawler_commands.h"
+#include "crawler/app/crawler_events.h"
+#include "crawler/app/fetchwick_host.h"
+#include "crawler/core/fetchwick_doc.h"
+#include "gui/command_set.h"
+#include "gui/desktop_launch.h"
+#include "gui/grid_delegate.h"
+#include "gui/idle_updater.h"
+#include "gui/message_boxes.h"
+
+namespace {
+constexpr char kErrorCaption[] = "Fetchwick Error";
+}  // namespace
+
+CFetchwickView::CFetchwickView(CFetchwickDoc& doc, FetchwickHost& host, const gui::CommandSet& commands,
+                               gui::IdleUpdater& updater, gui::DesktopLauncher& launcher, QWidget* parent)
+    : QTreeView(parent),
+      m_doc(doc),
+      m_host(host),
+      m_commands(commands),
+      m_launcher(launcher),
+      m_model(new LinkListModel(this)) {
+  setModel(m_model);
+  setRootIsDecorated(false);
+  setItemsExpandable(false);
+  setUniformRowHeights(true);
+  setAllColumnsShowFocus(true);
+  setSelectionMode(QAbstractItemView::ExtendedSelection);
+  setSelectionBehavior(QAbstractItemView::SelectRows);
+  setEditTriggers(QAbstractItemView::NoEditTriggers);
+  setItemDelegate(new gui::GridDelegate(this));
+  setIconSize(QSize(16, 16));
+  setAccessibleName(QStringLiteral("Links"));
+  header()->setSectionsMovable(true);
+  header()->setSectionsClickable(true);
+  header()->setStretchLastSection(false);
+  for (int column = 0; column < LinkListModel::kColumnCount; ++column)
+    header()->resizeSection(column, LinkListModel::kColumnWidths[column]);
+  connect(header(), &QHeaderView::sectionClicked, this, [this](int column) { m_model->SortByColumn(column); });
+
+  connect(commands[cmd::ID_DOWNLOAD_FILES], &QAction::triggered, this, &CFetchwickView::OnDownloadFiles);
+  connect(commands[cmd::ID_CRAWL_PAGE], &QAction::triggered, this, &CFetchwickView::OnCrawlPage);
+  connect(commands[cmd::ID_DEEP_CRAWL], &QAction::triggered, this, &CFetchwickView::OnDeepCrawl);
+  connect(commands[cmd::ID_LAUNCH_BROWSER], &QAction::triggered, this, &CFetchwickView::OnLaunchBrowser);
+  connect(commands[cmd::ID_GET_FILE_SIZE], &QAction::triggered, this, &CFetchwickView::OnGetFileSize);
+  updater.Add(this, [this] {
+    m_commands.Enable(cmd::ID_DOWNLOAD_FILES, selectionModel() && selectionModel()->hasSelection());
+  });
+  m_sinceFlush.start();
+}
+
+void CFetchwickView::Rebuild() {
+  // Links still waiting are in the document's list already: the rebuild
+  // shows them (or filters them out) and the model drops them when they come.
+  m_model->Rebuild(m_doc.Links(), [this](const LinkEntry& entry) { return m_doc.PassesFilter(entry); });
+}
+
+std::vector<const LinkEntry*> CFetchwickView::SelectedEntries() const {
+  QModelIndexList rows = selectionModel()->selectedRows();
+  std::sort(rows.begin(), rows.end(), [](const QModelIndex& a, const QModelIndex& b) { return a.row() < b.row(); });
+  std::vector<const LinkEntry*> entries;
+  entries.reserve(static_cast<std::size_t>(rows.size()));
+  for (const QModelIndex& row : rows)
+    if (const LinkEntry* entry = m_model->Entry(row.row())) entries.push_back(entry);
+  return entries;
+}
+
+const LinkEntry* CFetchwickView::FirstSelected() const {
+  const std::vector<const LinkEntry*> entries = SelectedEntries();
+  return entries.empty() ? nullptr : entries.front();
+}
+
+void CFetchwickView::OnDownloadFiles() {
+  for (const LinkEntry* entry : SelectedEntries()) m_doc.QueueDownload(*entry);
+}
+
+void CFetchwickView::OnCrawlPage() {
+  if (const LinkEntry* entry = FirstSelected()) m_doc.StartCrawl(entry->url, AddToHistory::Yes, PushCurrent::Yes);
+}
+
+void CFetchwickView::OnDeepCrawl() {
+  const LinkEntry* entry = FirstSelected();
+  if (!entry) return;
+  // The model holds the list until the crawl has its address.
+  const std::string url = entry->url;
+  m_model->Clear();
+  m_doc.StartDeepCrawl(url, AddToHistory::Yes);
+}
+
+void CFetchwickView::OnLaunchBrowser() {
+  if (const LinkEntry* entry = FirstSelected()) m_launcher.OpenWebAddress(entry->url);
+}
+
+void CFetchwickView::OnGetFileSize() {
+  // The rows selected now, in row order; the list they belong to travels
+  // with them, so they stay valid whatever crawl starts meanwhile.
+  SizeQueryJob job;
+  job.list = m_model->List();
+  job.entries = SelectedEntries();
+  std::shared_ptr<const LinkList> list = job.list;
+  job.onSize = [this, list](const LinkEntry& entry) { m_host.PostSizeFound(list, &entry); };
+  m_doc.StartSizeQuery(std::move(job));
+}
+
+std::unique_ptr<QMenu> CFetchwickView::CreateContextMenu() {
+  const std::size_t selected = static_cast<std::size_t>(selectionModel()->selectedRows().size());
+  if (selected == 0) return nullptr;
+  auto menu = std::make_unique<QMenu>(this);
+  menu->addAction(m_commands[cmd::ID_DOWNLOAD_FILES]);
+  if (selected == 1) {
+    menu->addSeparator();
+    menu->addAction(m_commands[cmd::ID_CRAWL_PAGE]);
+    menu->addAction(m_commands[cmd::ID_DEEP_CRAWL]);
+    menu->addSeparator();
+    menu->addAction(m_commands[cmd::ID_LAUNCH_BROWSER]);
+  }
+  menu->addAction(m_commands[cmd::ID_GET_FILE_SIZE]);
+  return menu;
+}
+
+void CFetchwickView::contextMenuEvent(QContextMenuEvent* event) {
+  std::unique_ptr<QMenu> menu = CreateContextMenu();
+  if (!menu) return;
+  // Download File(s) is enabled by the idle refresh, which may not have run
+  // since the selection changed.
+  m_commands.Enable(cmd::ID_DOWNLOAD_FILES, true);
+  QPoint at = event->globalPos();
+  if (event->reason() == QContextMenuEvent::Keyboard) {
+    // From the keyboard: at the current row rather than wherever the mouse is.
+    const QRect row = visualRect(currentIndex());
+    at = viewport()->mapToGlobal(row.isValid() ? row.bottomLeft() : QPoint(0, 0));
+  }
+  menu->exec(at);
+}
+
+void CFetchwickView::keyPressEvent(QKeyEvent* event) {
+  // Backspace goes back, as in a browser; the key is then handled as usual.
+  if (event->key() == Qt::Key_Backspace)
+    QMetaObject::invokeMethod(m_commands[cmd::ID_GO_BACK], &QAction::trigger, Qt::QueuedConnection);
+  QTreeView::keyPressEvent(event);
+}
+
+bool CFetchwickView::event(QEvent* event) {
+  if (auto* done = gui::Received<CrawlDoneEvent>(event)) {
+    m_doc.OnCrawlDone(done->payload());
+    return true;
+  }
+  if (gui::Received<LinkFoundEvent>(event)) {
+    // At most one repaint's worth of rows a frame: later links wait in the
+    // hand-over and come with the next flush.
+    const qint64 since = m_sinceFlush.elapsed();
+    if (since >= kFlushIntervalMs)
+      FlushLinksFound();
+    else if (!m_flushTimer.isActive())
+      m_flushTimer.start(static_cast<int>(kFlushIntervalMs - since), Qt::PreciseTimer, this);
+    return true;
+  }
+  if (auto* size = gui::Received<SizeFoundEvent>(event)) {
+    if (size->payload().list == m_model->List()) m_model->SizeChanged(size->payload().entry);
+    return true;
+  }
+  if (auto* error = gui::Received<ShowErrorEvent>(event)) {
+    window()->raise();
+    gui::OpenMessageBox(this, QString::fromLatin1(kErrorCaption), QString::fromStdString(error->payload()),
+                        QMessageBox::Warning);
+    return true;
+  }
+  return QTreeView::event(event);
+}
+
+void CFetchwickView::timerEvent(QTimerEvent* event) {
+  if (event->timerId() != m_flushTimer.timerId()) return QTreeView::timerEvent(event);
+  m_flushTimer.stop();
+  FlushLinksFound();
+}
+
+void CFetchwickView::FlushLinksFound() {
+  m_sinceFlush.restart();
+  const std::vector<LinkFoundMessage> links = m_host.TakeLinksFound();
+  if (links.empty()) return;
+  const std::shared_ptr<LinkList> current = m_doc.Links();
+  m_model->AddFound(links, current.get());
+}

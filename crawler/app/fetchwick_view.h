@@ -1,0 +1,64 @@
+#pragma once
+
+#include <QBasicTimer>
+#include <QElapsedTimer>
+#include <QTreeView>
+#include <memory>
+#include <vector>
+
+#include "crawler/app/link_list_model.h"
+
+class CFetchwickDoc;
+class FetchwickHost;
+class QMenu;
+namespace gui {
+class CommandSet;
+class DesktopLauncher;
+class IdleUpdater;
+}  // namespace gui
+
+// The link list: one row per found link, in four columns, with the commands
+// that act on the selected rows. It answers the crawl-done, link-found,
+// size and error messages of the document's threads.
+class CFetchwickView final : public QTreeView {
+ public:
+  // Rows found by a deep crawl reach the list at most this often.
+  static constexpr int kFlushIntervalMs = 33;
+
+  CFetchwickView(CFetchwickDoc& doc, FetchwickHost& host, const gui::CommandSet& commands,
+                 gui::IdleUpdater& updater, gui::DesktopLauncher& launcher, QWidget* parent = nullptr);
+
+  // Every row anew from the document's list, through its file filter.
+  void Rebuild();
+
+  LinkListModel& Model() const { return *m_model; }
+  // Selected entries in row order.
+  std::vector<const LinkEntry*> SelectedEntries() const;
+  // The context menu for the rows selected now; none without a selection.
+  std::unique_ptr<QMenu> CreateContextMenu();
+
+  // The commands on the selected rows.
+  void OnDownloadFiles();
+  void OnCrawlPage();
+  void OnDeepCrawl();
+  void OnLaunchBrowser();
+  void OnGetFileSize();
+
+ protected:
+  bool event(QEvent* event) override;
+  void timerEvent(QTimerEvent* event) override;
+  void contextMenuEvent(QContextMenuEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+
+ private:
+  void FlushLinksFound();
+  const LinkEntry* FirstSelected() const;
+
+  CFetchwickDoc& m_doc;
+  FetchwickHost& m_host;
+  const gui::CommandSet& m_commands;
+  gui::DesktopLauncher& m_launcher;
+  LinkListModel* m_model;
+  QBasicTimer m_flushTimer;
+  QElapsedTimer m_sinceFlush;
+};

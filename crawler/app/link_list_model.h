@@ -1,0 +1,66 @@
+#pragma once
+
+#include <QAbstractTableModel>
+#include <functional>
+#include <memory>
+#include <unordered_set>
+#include <vector>
+
+#include "crawler/app/row_sequence.h"
+#include "crawler/core/doc_host.h"
+#include "gui/file_type_icons.h"
+
+// The rows of the link list: one per shown LinkEntry, all of one crawl's
+// list, which the model holds so that its entries stay valid. New rows take
+// their place by "File Name"; a column click sorts them all with the
+// column's comparison, ascending and descending by turns.
+class LinkListModel final : public QAbstractTableModel {
+ public:
+  enum Column { kName, kExtension, kUrl, kSize, kColumnCount };
+  static constexpr int kColumnWidths[kColumnCount] = {120, 100, 300, 120};
+
+  explicit LinkListModel(QObject* parent = nullptr);
+
+  int rowCount(const QModelIndex& parent = {}) const override;
+  int columnCount(const QModelIndex& parent = {}) const override;
+  QVariant data(const QModelIndex& index, int role) const override;
+  QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+
+  // Every row anew: the entries of `list`, in list order, that `shown`
+  // passes, each placed by its name.
+  void Rebuild(std::shared_ptr<const LinkList> list, const std::function<bool(const LinkEntry&)>& shown);
+  void Clear();
+
+  // A deep crawl's links, each one row placed by its name whatever a filter
+  // says. Links of another list than `current` are dropped, and so are
+  // entries that already have a row or that the last rebuild looked at.
+  // Returns how many rows were added.
+  std::size_t AddFound(const std::vector<LinkFoundMessage>& messages, const LinkList* current);
+
+  // A column click: the direction turns, then every row is sorted.
+  void SortByColumn(int column);
+  bool SortAscending() const { return m_bSortAscending; }
+
+  // The size query stored a new size in `entry`.
+  void SizeChanged(const LinkEntry* entry);
+
+  const LinkEntry* Entry(int row) const;
+  const std::shared_ptr<const LinkList>& List() const { return m_list; }
+  const gui::FileTypeIcons& Icons() const { return m_icons; }
+
+ private:
+  struct Row {
+    const LinkEntry* entry;
+    int image;
+  };
+  Row MakeRow(const LinkEntry* entry);
+  int IconIndexFor(const std::string& url);
+
+  std::shared_ptr<const LinkList> m_list;
+  RowSequence<Row> m_rows;
+  // Entries that have had their chance of a row since the last rebuild.
+  std::unordered_set<const LinkEntry*> m_handled;
+  gui::FileTypeIcons m_icons;
+  // One direction for every column, for the whole run: the first click sorts ascending.
+  bool m_bSortAscending = false;
+};

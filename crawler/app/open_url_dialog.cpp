@@ -1,0 +1,24 @@
+#include "crawler/app/open_url_dialog.h"
+
+#include <QDialogButtonBox>
+#include <QFormLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QVBoxLayout>
+
+COpenURLDlg::COpenURLDlg(QWidget* parent) : QDialog(parent), m_url(new QLineEdit(this)) {
+  setWindowTitle(QStringLiteral("Open URL"));
+  auto* layout = new QVBoxLayout(this);
+  auto* form = new QFormLayout;
+  auto* label = new QLabel(QStringLiteral("&Open:"), this);
+  label->setBuddy(m_url);
+  m_url->setMinimumWidth(320);
+  form->addRow(label, m_url);
+  layout->addLayout(form);
+  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+  connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+  connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+  layout->addWidget(buttons);
+}
+
+std::string COpenURLDlg::URL() const { return m_url->text().toStdString(); }

@@ -1,0 +1,103 @@
+#include "crawler/app/options_dialog.h"
+
+#include <QCheckBox>
+#include <QDialogButtonBox>
+#include <QDir>
+#include <QFileDialog>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "gui/message_boxes.h"
+
+namespace {
+
+QLabel* LabelFor(QWidget* field, const QString& text, QWidget* parent) {
+  auto* label = new QLabel(text, parent);
+  label->setBuddy(field);
+  return label;
+}
+
+}  // namespace
+
+COptionsDlg::COptionsDlg(const CrawlerOptions& values, QWidget* parent)
+    : QDialog(parent),
+      m_values(values),
+      m_downloadDir(new QLineEdit(QString::fromStdString(values.downloadDir), this)),
+      m_browse(new QPushButton(QStringLiteral("..."), this)),
+      m_fileFilter(new QLineEdit(QString::fromStdString(values.fileFilter), this)),
+      m_crawlDepth(new QLineEdit(QString::number(values.crawlDepth), this)),
+      m_excludeForeign(new QCheckBox(QStringLiteral("E&xclude Foreign Hosts"), this)) {
+  setWindowTitle(QStringLiteral("Options"));
+  auto* layout = new QVBoxLayout(this);
+
+  auto* download = new QGroupBox(QStringLiteral("Download"), this);
+  auto* downloadLayout = new QGridLayout(download);
+  downloadLayout->addWidget(LabelFor(m_downloadDir, QStringLiteral("Download &Folder:"), download), 0, 0, 1, 2);
+  m_downloadDir->setMinimumWidth(300);
+  downloadLayout->addWidget(m_downloadDir, 1, 0);
+  m_browse->setAccessibleName(QStringLiteral("Browse for the download folder"));
+  m_browse->setAutoDefault(false);
+  m_browse->setFixedWidth(m_browse->fontMetrics().horizontalAdvance(QStringLiteral("....")) + 16);
+  downloadLayout->addWidget(m_browse, 1, 1);
+  layout->addWidget(download);
+
+  auto* filter = new QGroupBox(QStringLiteral("Display Filter"), this);
+  auto* filterLayout = new QVBoxLayout(filter);
+  filterLayout->addWidget(LabelFor(m_fileFilter, QStringLiteral("File &Extensions:"), filter));
+  filterLayout->addWidget(m_fileFilter);
+  layout->addWidget(filter);
+
+  auto* deep = new QGroupBox(QStringLiteral("Deep Crawl"), this);
+  auto* deepLayout = new QGridLayout(deep);
+  deepLayout->addWidget(LabelFor(m_crawlDepth, QStringLiteral("Crawl &Depth:"), deep), 0, 0);
+  m_crawlDepth->setMaximumWidth(60);
+  deepLayout->addWidget(m_crawlDepth, 0, 1, Qt::AlignLeft);
+  m_excludeForeign->setChecked(values.excludeForeign);
+  deepLayout->addWidget(m_excludeForeign, 1, 0, 1, 2);
+  deepLayout->setColumnStretch(2, 1);
+  layout->addWidget(deep);
+
+  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+  connect(buttons, &QDialogButtonBox::accepted, this, &COptionsDlg::accept);
+  connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+  layout->addWidget(buttons);
+  connect(m_browse, &QPushButton::clicked, this, &COptionsDlg::Browse);
+}
+
+void COptionsDlg::Browse() {
+  // Only the folder field changes; what was typed into the others stays.
+  const QString start = m_downloadDir->text().isEmpty() ? QString::fromStdString(m_values.downloadDir)
+                                                        : m_downloadDir->text();
+  const QString chosen = QFileDialog::getExistingDirectory(this, QStringLiteral("Download Folder"), start);
+  if (!chosen.isEmpty()) m_downloadDir->setText(chosen);
+}
+
+void COptionsDlg::Refuse(QLineEdit* field, const QString& message) {
+  gui::OpenMessageBox(this, windowTitle(), message, QMessageBox::Warning);
+  field->setFocus();
+  field->selectAll();
+}
+
+void COptionsDlg::accept() {
+  const QString folder = m_downloadDir->text().trimmed();
+  if (folder.isEmpty()) return Refuse(m_downloadDir, QStringLiteral("Please enter a download folder."));
+  bool number = false;
+  const unsigned depth = m_crawlDepth->text().trimmed().toUInt(&number);
+  if (!number || depth < kMinDepth || depth > kMaxDepth)
+    return Refuse(m_crawlDepth, QStringLiteral("Please enter a crawl depth from %1 to %2.").arg(kMinDepth).arg(kMaxDepth));
+
+  // A folder is always given whole: a relative one would be taken from
+  // wherever the engine happens to run.
+  QString whole = folder;
+  if (whole == QStringLiteral("~") || whole.startsWith(QStringLiteral("~/"))) whole.replace(0, 1, QDir::homePath());
+  m_values.downloadDir = QDir::cleanPath(QDir::current().absoluteFilePath(whole)).toStdString();
+  m_values.fileFilter = m_fileFilter->text().toStdString();
+  m_values.crawlDepth = depth;
+  m_values.excludeForeign = m_excludeForeign->isChecked();
+  QDialog::accept();
+}

@@ -1,0 +1,61 @@
+#include "gui/desktop_launch.h"
+
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileInfo>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QUrl>
+#include <strings.h>
+
+namespace gui {
+
+namespace {
+
+bool StartsWithIgnoringCase(std::string_view text, std::string_view prefix) {
+  return text.size() >= prefix.size() && ::strncasecmp(text.data(), prefix.data(), prefix.size()) == 0;
+}
+
+bool StartXdgOpen(const QString& what) {
+  const QString opener = QStandardPaths::findExecutable(QStringLiteral("xdg-open"));
+  return !opener.isEmpty() && QProcess::startDetached(opener, {what});
+}
+
+}  // namespace
+
+bool IsWebAddress(std::string_view address) {
+  return StartsWithIgnoringCase(address, "http://") || StartsWithIgnoringCase(address, "https://");
+}
+
+DesktopLauncher::~DesktopLauncher() {
+  std::lock_guard lock(m_mutex);
+  for (std::thread& thread : m_threads) thread.join();
+}
+
+bool DesktopLauncher::OpenWebAddress(const std::string& address) {
+  if (!IsWebAddress(address)) return false;
+  const QString text = QString::fromStdString(address);
+  if (QDesktopServices::openUrl(QUrl(text, QUrl::TolerantMode))) return true;
+  // The second attempt may take a moment to find and start the opener, so
+  // it runs beside the window; its outcome is not reported.
+  std::lock_guard lock(m_mutex);
+  m_threads.emplace_back([text] { StartXdgOpen(text); });
+  return true;
+}
+
+bool DesktopLauncher::OpenFolder(const std::string& folder) {
+  const QString path = QString::fromStdString(folder);
+  if (path.isEmpty() || !QFileInfo(path).isDir()) return false;
+  if (QDesktopServices::openUrl(QUrl::fromLocalFile(path))) return true;
+  return StartXdgOpen(path);
+}
+
+bool DesktopLauncher::StartProgram(const QString& name, const QStringList& arguments) {
+  const QString beside = QDir(QCoreApplication::applicationDirPath()).filePath(name);
+  if (QFileInfo(beside).isExecutable() && QProcess::startDetached(beside, arguments)) return true;
+  const QString onPath = QStandardPaths::findExecutable(name);
+  return !onPath.isEmpty() && QProcess::startDetached(onPath, arguments);
+}
+
+}  // namespace gui

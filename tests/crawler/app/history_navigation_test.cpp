@@ -1,0 +1,146 @@
+// The main window's address bar, history, navigation, keys, busy animation
+// and closing.
+#include <QApplication>
+#include <QLineEdit>
+#include <QTest>
+#include <QTimer>
+
+#include "contract/settings.h"
+#include "crawler/app/open_url_dialog.h"
+#include "gui/busy_animation.h"
+#include "gui/status_panes.h"
+#include "tests/crawler/app/crawler_window_fixture.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using Names = std::vector<std::string>;
+
+TEST_F(CrawlerWindowTest, EnterListsThePageAndBackForwardRefreshBrowseAsInABrowser) {
+  ServeSite();
+  Start();
+  EXPECT_EQ(Frame().windowTitle().toStdString(), "Untitled - Fetchwick");
+  EXPECT_EQ(Frame().Panes()->Message().toStdString(), "Ready");
+
+  const std::string index = Url("/index.html");
+  const std::string page2 = Url("/page2.html");
+  TypeAddress(index);
+  ASSERT_TRUE(WaitForPage(index));
+  // HREF links first, then SRC links, in the list; the rows go by name.
+  std::vector<std::string> listed;
+  for (const LinkEntry* entry : Doc().Links()->Entries()) listed.push_back(entry->name);
+  EXPECT_EQ(listed, (Names{"zeta.zip", "alpha.exe", "page2.html", "song.mp3", "big.iso", "pic.gif"}));
+  EXPECT_EQ(RowNames(), (Names{"alpha.exe", "big.iso", "page2.html", "pic.gif", "song.mp3", "zeta.zip"}));
+  EXPECT_EQ(Column(LinkListModel::kUrl)[0], Url("/alpha.exe"));
+  EXPECT_EQ(Column(LinkListModel::kExtension)[0], "exe");
+  EXPECT_EQ(Column(LinkListModel::kSize)[0], "");  // no size asked yet
+  EXPECT_EQ(Frame().windowTitle().toStdString(), index + " - Fetchwick");
+  EXPECT_EQ(HistoryEntries(), Names{index});
+  EXPECT_EQ(Frame().Panes()->Message().toStdString(), "Crawl complete.");
+  SaveScreenshot(&Frame(), "crawler-after-crawl");
+
+  TypeAddress(page2);
+  ASSERT_TRUE(WaitForPage(page2));
+  EXPECT_EQ(RowNames(), (Names{"index.html", "other.pdf"}));
+  EXPECT_EQ(Doc().BackStack(), std::deque<std::string>{index});
+  EXPECT_FALSE(Command(cmd::ID_GO_FORWARD)->isEnabled());
+
+  Run(cmd::ID_GO_BACK);
+  ASSERT_TRUE(WaitForPage(index));
+  EXPECT_EQ(Doc().ForwardStack(), std::deque<std::string>{page2});
+  EXPECT_EQ(Frame().windowTitle().toStdString(), index + " - Fetchwick");
+  Run(cmd::ID_GO_FORWARD);
+  ASSERT_TRUE(WaitForPage(page2));
+  EXPECT_EQ(Doc().BackStack(), std::deque<std::string>{index});
+  EXPECT_TRUE(Doc().ForwardStack().empty());
+  EXPECT_EQ(HistoryEntries(), (Names{index, page2}));
+
+  // Refresh fetches the page of the selected entry, which the crawl left
+  // showing, whatever has been typed since.
+  const auto fetches = [&] {
+    std::size_t count = 0;
+    for (const RecordedRequest& request : m_server.Requests()) count += request.target == "/page2.html";
+    return count;
+  };
+  const std::size_t before = fetches();
+  Frame().AddressBox()->lineEdit()->setText(QStringLiteral("typed but not entered"));
+  QTest::keyClick(&View(), Qt::Key_F5);
+  ASSERT_TRUE(WaitUntil([&] { return fetches() == before + 1 && !Doc().IsBusy(); }));
+  ASSERT_TRUE(WaitForPage(page2));
+  EXPECT_EQ(Doc().BackStack(), std::deque<std::string>{index});
+
+  // Picking an entry crawls it without adding it again; Backspace in the
+  // list goes back.
+  CAddressBox* box = Frame().AddressBox();
+  emit box->activated(0);
+  ASSERT_TRUE(WaitForPage(index));
+  EXPECT_EQ(HistoryEntries(), (Names{index, page2}));
+  View().setFocus();
+  QTest::keyClick(&View(), Qt::Key_Backspace);
+  ASSERT_TRUE(WaitForPage(page2));
+}
+
+TEST_F(CrawlerWindowTest, HistoryIsSavedInByteOrderAndComesBackInTheStoresOrder) {
+  for (const char* page : {"/b.html", "/a.html", "/c.html"}) m_server.Handle(page, Script{.text = "<p>"});
+  // A name longer than any buffer is loaded whole.
+  const std::string longAddress = "http://example.invalid/" + std::string(300, 'x');
+  ASSERT_TRUE(ReplaceHistory({longAddress}));
+  Start();
+  EXPECT_EQ(HistoryEntries(), Names{longAddress});
+  Frame().ClearHistory();
+  EXPECT_TRUE(HistoryEntries().empty());
+  EXPECT_TRUE(ReadHistory().empty());
+
+  for (const char* page : {"/b.html", "/a.html", "/c.html"}) {
+    TypeAddress(Url(page));
+    ASSERT_TRUE(WaitForPage(Url(page)));
+  }
+  EXPECT_EQ(HistoryEntries(), (Names{Url("/b.html"), Url("/a.html"), Url("/c.html")}));
+  Close();
+  EXPECT_EQ(ReadHistory(), (Names{Url("/a.html"), Url("/b.html"), Url("/c.html")}));
+  Start();
+  EXPECT_EQ(HistoryEntries(), ReadHistory());
+}
+
+TEST_F(CrawlerWindowTest, OpenUrlFromCtrlOCrawlsTheAddressEntered) {
+  ServeSite();
+  Start();
+  QTimer::singleShot(0, [&] {
+    auto* dialog = dynamic_cast<COpenURLDlg*>(QApplication::activeModalWidget());
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(dialog->windowTitle(), QStringLiteral("Open URL"));
+    QTest::keyClicks(dialog->Field(), QString::fromStdString(Url("/index.html")));
+    QTest::keyClick(dialog->Field(), Qt::Key_Return);
+  });
+  QTest::keyClick(&Frame(), Qt::Key_O, Qt::ControlModifier);
+  ASSERT_TRUE(WaitForPage(Url("/index.html")));
+  EXPECT_EQ(HistoryEntries(), Names{Url("/index.html")});
+}
+
+TEST_F(CrawlerWindowTest, TheAnimationPlaysWhileBusyAndClosingEndsCrawlsAndBoxes) {
+  m_server.Handle("/held.html", Script{.text = "<a href=\"x.zip\">", .holdHead = true});
+  Start();
+  gui::BusyAnimation* animation = Frame().Animation();
+  EXPECT_FALSE(animation->isPlaying());
+  TypeAddress(Url("/held.html"));
+  ASSERT_TRUE(WaitUntil([&] { return animation->isPlaying() && Command(cmd::ID_STOP_CRAWL)->isEnabled(); }));
+  Run(cmd::ID_STOP_CRAWL);
+  ASSERT_TRUE(WaitUntil([&] { return !animation->isPlaying(); }));
+  EXPECT_EQ(animation->currentFrame(), 0);
+
+  // A crawl thread waiting on its box and another blocked in a fetch: the
+  // window still closes at once, and the history is saved.
+  TypeAddress(Url("/held.html"));
+  auto list = std::make_shared<LinkList>();
+  LinkEntry refused;
+  refused.url = "http://127.0.0.1:" + std::to_string(UnusedPort()) + "/x.zip";
+  Doc().StartSizeQuery(SizeQueryJob{list, {list->Append(refused)}, {}});
+  ASSERT_TRUE(WaitUntil([&] { return App().Boxes().OpenBoxes().size() == 1; }));
+  Frame().AddToHistory("http://kept.invalid/");
+  const auto started = std::chrono::steady_clock::now();
+  Close();
+  EXPECT_LT(std::chrono::steady_clock::now() - started, 10s);
+  EXPECT_EQ(ReadHistory(), Names{"http://kept.invalid/"});
+}
+
+}  // namespace

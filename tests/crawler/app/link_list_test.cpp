@@ -1,0 +1,167 @@
+// The link list: deep crawls and the filter, sizes and sorting, the context
+// menu, and the commands that hand addresses to the desktop.
+#include <QApplication>
+#include <QContextMenuEvent>
+#include <QHeaderView>
+#include <QMenu>
+#include <QPainter>
+#include <QTest>
+#include <QTimer>
+
+#include "gui/busy_animation.h"
+
+#include "tests/crawler/app/crawler_window_fixture.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using Names = std::vector<std::string>;
+
+// Clicks a column's heading as the user does.
+void ClickHeading(CFetchwickView& view, int column) {
+  QHeaderView* header = view.header();
+  const int x = header->sectionViewportPosition(column) + header->sectionSize(column) / 2;
+  QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, QPoint(x, header->height() / 2));
+}
+
+TEST_F(CrawlerWindowTest, ADeepCrawlListsEveryLinkAndTheNextPageCrawlFiltersAgain) {
+  ServeSite();
+  Start();
+  TypeAddress(Url("/index.html"));
+  ASSERT_TRUE(WaitForPage(Url("/index.html")));
+  Doc().SetFileFilter("zip html");
+  EXPECT_EQ(RowNames(), (Names{"page2.html", "zeta.zip"}));
+
+  Select({"page2.html"});
+  Run(cmd::ID_DEEP_CRAWL);
+  // Rows come as the links are found, whatever the filter: the HREF links
+  // of both pages (a deep crawl follows no SRC).
+  const Names everything{"alpha.exe", "big.iso", "index.html", "other.pdf", "page2.html", "song.mp3", "zeta.zip"};
+  ASSERT_TRUE(WaitUntil([&] { return !Doc().IsBusy() && RowNames() == everything; })) << testing::PrintToString(RowNames());
+
+  TypeAddress(Url("/index.html"));
+  ASSERT_TRUE(WaitForPage(Url("/index.html")));
+  EXPECT_EQ(RowNames(), (Names{"page2.html", "zeta.zip"}));
+  // Runs of letters are the extensions: "mp3" is "mp", which nothing has.
+  Doc().SetFileFilter("mp3");
+  EXPECT_TRUE(RowNames().empty());
+  Doc().SetFileFilter("");
+  EXPECT_EQ(RowNames().size(), 6u);
+}
+
+TEST_F(CrawlerWindowTest, GetFileSizeFillsTheColumnWhileTheWindowGoesOnAndSizesSortUnsigned) {
+  ServeSite();
+  m_server.Handle("/zeta.zip", Script{.size = 777, .holdHead = true});
+  Start();
+  TypeAddress(Url("/index.html"));
+  ASSERT_TRUE(WaitForPage(Url("/index.html")));
+  Select({"alpha.exe", "big.iso", "zeta.zip"});
+  Run(cmd::ID_GET_FILE_SIZE);
+  const auto size = [&](const std::string& name) {
+    const Names names = RowNames();
+    const auto at = std::find(names.begin(), names.end(), name);
+    return Column(LinkListModel::kSize)[static_cast<std::size_t>(at - names.begin())];
+  };
+  // The last answer is held: the first two sizes show, and the window keeps
+  // handling its events, while the query waits.
+  ASSERT_TRUE(WaitUntil([&] { return size("alpha.exe") == "1010" && size("big.iso") == "-1"; }));
+  int ticks = 0;
+  QTimer ticker;
+  QObject::connect(&ticker, &QTimer::timeout, [&] { ++ticks; });
+  ticker.start(10);
+  EXPECT_TRUE(WaitUntil([&] { return ticks >= 10; }));
+  EXPECT_EQ(size("zeta.zip"), "");
+  EXPECT_TRUE(Frame().Animation()->isPlaying());
+  m_server.ReleaseHolds();
+  ASSERT_TRUE(WaitUntil([&] { return size("zeta.zip") == "777"; }));
+
+  // The first click sorts ascending, the second descending; -1 is the
+  // largest size, and rows without a size (0) come first.
+  ClickHeading(View(), LinkListModel::kSize);
+  EXPECT_EQ(Column(LinkListModel::kSize), (Names{"", "", "", "777", "1010", "-1"}));
+  ClickHeading(View(), LinkListModel::kSize);
+  EXPECT_EQ(Column(LinkListModel::kSize), (Names{"-1", "1010", "777", "", "", ""}));
+  // One direction for every column: the third click sorts ascending again.
+  ClickHeading(View(), LinkListModel::kName);
+  EXPECT_EQ(RowNames(), (Names{"alpha.exe", "big.iso", "page2.html", "pic.gif", "song.mp3", "zeta.zip"}));
+}
+
+TEST_F(CrawlerWindowTest, TheContextMenuOffersWhatFitsTheSelection) {
+  ServeSite();
+  Start();
+  TypeAddress(Url("/index.html"));
+  ASSERT_TRUE(WaitForPage(Url("/index.html")));
+  const auto texts = [&] {
+    Names items;
+    std::unique_ptr<QMenu> menu = View().CreateContextMenu();
+    if (!menu) return items;
+    for (QAction* action : menu->actions()) items.push_back(action->isSeparator() ? "-" : action->text().toStdString());
+    return items;
+  };
+  View().selectionModel()->clearSelection();
+  EXPECT_TRUE(texts().empty());
+  Select({"page2.html"});
+  EXPECT_EQ(texts(), (Names{"Download File(s)", "-", "Crawl Page", "Deep Crawl", "-", "Launch Browser", "Get File Size"}));
+  Select({"alpha.exe", "song.mp3"});
+  EXPECT_EQ(texts(), (Names{"Download File(s)", "Get File Size"}));
+
+  // The menu as the user opens it, pictured over the rows.
+  const QRect row = View().visualRect(View().Model().index(3, 0));
+  const QPoint at = View().viewport()->mapToGlobal(row.center());
+  QMenu* shown = nullptr;
+  QTimer::singleShot(0, [&] {
+    shown = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+    if (!shown) return;
+    QPixmap picture = Frame().grab();
+    QPainter painter(&picture);
+    painter.drawPixmap(Frame().mapFromGlobal(shown->pos()), shown->grab());
+    painter.end();
+    QWidget holder;
+    holder.resize(picture.size());
+    QPalette palette;
+    palette.setBrush(QPalette::Window, picture);
+    holder.setPalette(palette);
+    holder.setAutoFillBackground(true);
+    SaveScreenshot(&holder, "crawler-context-menu");
+    shown->close();
+  });
+  QContextMenuEvent event(QContextMenuEvent::Mouse, View().viewport()->mapFromGlobal(at), at);
+  QApplication::sendEvent(View().viewport(), &event);
+  ASSERT_NE(shown, nullptr);
+}
+
+TEST_F(CrawlerWindowTest, OnlyWebAddressesGoToTheBrowserAndTheDesktopGetsOneArgument) {
+  DesktopStandIns desktop({"xdg-open", "queuebay"});
+  const std::string odd = Url("/a;$(id)&b|c`d`.html");
+  m_server.Handle("/links.html", Script{.text = "<a href=\"ftp://127.0.0.1/f.zip\"> <a href=\"" + odd +
+                                                "\"> <a href=\"HTTPS://127.0.0.1/s.pdf\">"});
+  Start();
+  TypeAddress(Url("/links.html"));
+  ASSERT_TRUE(WaitForPage(Url("/links.html")));
+  Select({"f.zip"});
+  Run(cmd::ID_LAUNCH_BROWSER);
+  Select({"s.pdf"});
+  Run(cmd::ID_LAUNCH_BROWSER);
+  Select({odd}, LinkListModel::kUrl);
+  Run(cmd::ID_LAUNCH_BROWSER);
+  ASSERT_TRUE(desktop.WaitForStarts("xdg-open", 2));
+  EXPECT_EQ(desktop.Starts("xdg-open"), (std::vector<Names>{{"HTTPS://127.0.0.1/s.pdf"}, {odd}}));
+
+  // Download Manager starts the manager program; Open Downloads, without an
+  // engine, opens the crawler's own folder.
+  Run(cmd::ID_DOWNLOAD_MANAGER);
+  ASSERT_TRUE(desktop.WaitForStarts("queuebay", 1));
+  EXPECT_EQ(desktop.Starts("queuebay"), std::vector<Names>{Names{}});
+  Run(cmd::ID_OPEN_DOWNLOADS);
+  ASSERT_TRUE(desktop.WaitForStarts("xdg-open", 3));
+  EXPECT_EQ(desktop.Starts("xdg-open").back(), Names{m_downloads.path() + "/"});
+  EXPECT_TRUE(OpenMessageBoxes().empty());
+
+  // A folder that is not there cannot be opened.
+  Doc().ApplyOptions(CrawlerOptions{m_downloads.path() + "/missing", "", 5, true});
+  Run(cmd::ID_OPEN_DOWNLOADS);
+  ASSERT_TRUE(WaitUntil([] { return OpenMessageTexts() == Names{"Couldn't open download folder"}; }));
+  EXPECT_EQ(OpenMessageBoxes().front()->windowTitle().toStdString(), "Fetchwick");
+}
+
+}  // namespace

@@ -1,0 +1,104 @@
+#include "tests/support/gui_test_support.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <QApplication>
+#include <QDir>
+#include <QEventLoop>
+#include <QTimer>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+#include <thread>
+
+#include "gui/app_icons.h"
+
+int RunWindowTests(int argc, char** argv) {
+  if (!std::getenv("QT_QPA_PLATFORM")) ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  ::testing::InitGoogleTest(&argc, argv);
+  QApplication application(argc, argv);
+  gui::InstallIconTheme();
+  // A test's windows stay until the test lets them go, however many close.
+  QApplication::setQuitOnLastWindowClosed(false);
+  return RUN_ALL_TESTS();
+}
+
+bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds limit) {
+  if (done()) return true;
+  // A real loop that waits between events, as the program's does, so that
+  // the idle refresh runs whenever it goes idle.
+  QEventLoop loop;
+  QTimer poll;
+  QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+    if (done()) loop.quit();
+  });
+  poll.start(5);
+  QTimer::singleShot(limit, &loop, &QEventLoop::quit);
+  loop.exec();
+  return done();
+}
+
+std::string SaveScreenshot(QWidget* widget, const std::string& name) {
+  const char* configured = std::getenv("FETCHWICK_SCREENSHOTS");
+  const std::string folder = configured && *configured ? configured : SCREENSHOT_FOLDER;
+  std::filesystem::create_directories(folder);
+  const std::string path = folder + "/" + name + ".png";
+  widget->grab().save(QString::fromStdString(path));
+  std::cout << "screenshot: " << path << std::endl;
+  return path;
+}
+
+std::vector<QMessageBox*> OpenMessageBoxes() {
+  std::vector<QMessageBox*> boxes;
+  for (QWidget* widget : QApplication::topLevelWidgets())
+    if (auto* box = qobject_cast<QMessageBox*>(widget); box && box->isVisible()) boxes.push_back(box);
+  return boxes;
+}
+
+std::vector<std::string> OpenMessageTexts() {
+  std::vector<std::string> texts;
+  for (QMessageBox* box : OpenMessageBoxes()) texts.push_back(box->text().toStdString());
+  return texts;
+}
+
+void CloseMessageBoxes() {
+  for (QMessageBox* box : OpenMessageBoxes()) box->done(QMessageBox::Ok);
+  QApplication::processEvents();
+}
+
+DesktopStandIns::DesktopStandIns(const std::vector<std::string>& programs) {
+  for (const std::string& program : programs) {
+    const std::string path = m_folder.file(program);
+    // One record per start, written at once: the argument count, then each
+    // argument on a line of its own.
+    WriteFile(path, "#!/bin/sh\nr=\"$#\"\nfor a in \"$@\"; do r=\"$r\n$a\"; done\nprintf '%s\\n' \"$r\" >> '" +
+                        m_folder.file(program + ".log") + "'\n");
+    ::chmod(path.c_str(), 0755);
+  }
+  const char* previous = std::getenv("PATH");
+  m_previousPath = previous ? previous : "";
+  ::setenv("PATH", (m_folder.path() + ":" + m_previousPath).c_str(), 1);
+}
+
+DesktopStandIns::~DesktopStandIns() { ::setenv("PATH", m_previousPath.c_str(), 1); }
+
+std::vector<std::vector<std::string>> DesktopStandIns::Starts(const std::string& program) const {
+  std::istringstream log(ReadFile(m_folder.file(program + ".log")));
+  std::vector<std::vector<std::string>> starts;
+  std::string line;
+  while (std::getline(log, line)) {
+    const int count = std::atoi(line.c_str());
+    std::vector<std::string> arguments;
+    for (int i = 0; i < count && std::getline(log, line); ++i) arguments.push_back(line);
+    starts.push_back(std::move(arguments));
+  }
+  return starts;
+}
+
+bool DesktopStandIns::WaitForStarts(const std::string& program, std::size_t count,
+                                    std::chrono::milliseconds limit) const {
+  return WaitUntil([&] { return Starts(program).size() >= count; }, limit);
+}

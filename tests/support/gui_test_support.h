@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QMessageBox>
+#include <QWidget>
+#include <chrono>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "tests/support/temp_dir.h"
+
+// Window tests run in one QApplication on the offscreen platform, with the
+// desktop's icon theme; this is their main().
+int RunWindowTests(int argc, char** argv);
+
+// Lets the interface thread handle events until `done` holds; false when it
+// does not within `limit`.
+bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds limit = std::chrono::seconds(15));
+
+// Writes a picture of `widget` as NAME.png into the screenshot folder
+// ($FETCHWICK_SCREENSHOTS, or "screenshots" in the build folder), names it
+// on standard output and gives its path.
+std::string SaveScreenshot(QWidget* widget, const std::string& name);
+
+// The message boxes open now, oldest first.
+std::vector<QMessageBox*> OpenMessageBoxes();
+std::vector<std::string> OpenMessageTexts();
+void CloseMessageBoxes();
+
+// Stand-ins for the desktop's programs, first on PATH while the object
+// lives: each records the arguments of every start and ends at once.
+class DesktopStandIns {
+ public:
+  explicit DesktopStandIns(const std::vector<std::string>& programs);
+  ~DesktopStandIns();
+  // The argument lists `program` was started with, in order.
+  std::vector<std::vector<std::string>> Starts(const std::string& program) const;
+  // Waits until `program` has been started `count` times.
+  bool WaitForStarts(const std::string& program, std::size_t count,
+                     std::chrono::milliseconds limit = std::chrono::seconds(15)) const;
+
+ private:
+  TempDir m_folder;
+  std::string m_previousPath;
+};
