@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <unordered_map>
 
-#include "http/url_parts.h"
 
 namespace {
 
@@ -72,8 +71,15 @@ QVariant LinkListModel::headerData(int section, Qt::Orientation orientation, int
 }
 
 int LinkListModel::IconIndexFor(const std::string& url) {
-  std::string extension;
-  if (const auto parts = SplitUrl(url)) extension = gui::FileTypeIcons::ExtensionOf(parts->path);
+  // The object path: what follows the host, query included, up to a
+  // fragment. Rows arrive by the thousand, so it is cut out here rather
+  // than by the full URL parser.
+  std::string_view path(url);
+  path = path.substr(0, path.find('#'));
+  const auto scheme = path.find("://");
+  const auto slash = path.find('/', scheme == std::string_view::npos ? 0 : scheme + 3);
+  path = slash == std::string_view::npos ? std::string_view("/") : path.substr(slash);
+  std::string extension = gui::FileTypeIcons::ExtensionOf(path);
   if (extension.empty()) extension = ".html";  // an address without one is a page
   return m_icons.IconIndexFor(extension);
 }
