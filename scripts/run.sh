@@ -6,10 +6,9 @@ top=$(cd "$(dirname "$0")/.." && pwd)
 "$top/scripts/install-deps.sh"
 "$top/scripts/build.sh"
 build=${FETCHWICK_BUILD_DIR:-$top/build}
-if [ -x "$build/bin/pullwright" ]; then
-  "$build/bin/pullwright" -RegServer
+"$build/bin/pullwright" -RegServer
+if [ -z "${DISPLAY:-}${WAYLAND_DISPLAY:-}${QT_QPA_PLATFORM:-}" ]; then
+  echo "Fetchwick is built in $build/bin but there is no display here; run it under one, for example: xvfb-run $build/bin/fetchwick" >&2
+  exit 1
 fi
-if [ -x "$build/bin/fetchwick" ]; then
-  exec "$build/bin/fetchwick"
-fi
-echo "Fetchwick's windows are not built yet: the build is in $build." >&2
+exec "$build/bin/fetchwick" "$@"
