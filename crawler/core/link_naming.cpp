@@ -5,8 +5,6 @@
 
 namespace {
 
-std::string_view Cut(std::string_view part) { return part.substr(0, kMaxPathPart); }
-
 void LowerAscii(std::string& text) {
   for (char& c : text)
     if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
@@ -20,18 +18,6 @@ constexpr std::array<std::string_view, 9> kPageExtensions = {".html", ".htm", ".
                                                              ".asp",  ".cgi", ".pl",  ".shtml"};
 
 }  // namespace
-
-FilePathParts SplitFilePath(std::string_view path) {
-  const std::size_t separator = path.find_last_of("/\\");
-  const std::size_t nameStart = separator == std::string_view::npos ? 0 : separator + 1;
-  const std::string_view last = path.substr(nameStart);
-  const std::size_t dot = last.rfind('.');
-  FilePathParts parts;
-  parts.directory = Cut(path.substr(0, nameStart));
-  parts.fileName = Cut(last.substr(0, dot));
-  if (dot != std::string_view::npos) parts.extension = Cut(last.substr(dot));
-  return parts;
-}
 
 void CompleteURL(std::string& url, std::string_view origin, std::string_view base) {
   if (url.starts_with("http:")) return;

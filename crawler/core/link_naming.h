@@ -5,21 +5,11 @@
 #include <string>
 #include <string_view>
 
-// Completing the references found on a page into addresses, and naming them
-// for the link list. These rules read nothing but their arguments.
+#include "contract/file_path.h"
 
-// A string split as a file path: both "/" and "\\" separate components. The
-// directory keeps its last separator; the extension runs from the last "." of
-// the last component to its end, dot included. Each part is cut to
-// kMaxPathPart bytes, the limit of the path splitter the names were first
-// derived with, so long names come out as they always have.
-inline constexpr std::size_t kMaxPathPart = 255;
-struct FilePathParts {
-  std::string_view directory;
-  std::string_view fileName;
-  std::string_view extension;
-};
-FilePathParts SplitFilePath(std::string_view path);
+// Completing the references found on a page into addresses, and naming them
+// for the link list. These rules read nothing but their arguments. Paths are
+// split with SplitFilePath.
 
 // Completes a reference of the page in place. An address beginning "http:"
 // stays as it is, and so does one whose first ":" stands at index 8 or less
