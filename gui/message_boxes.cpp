@@ -28,6 +28,11 @@ QMessageBox* OpenMessageBox(QWidget* owner, const QString& caption, const QStrin
   return box;
 }
 
+void ConfirmInBox(const QString& caption, const QString& text) {
+  QMessageBox box(QMessageBox::Information, caption, text, QMessageBox::Ok);
+  box.exec();
+}
+
 MessageBoxHop::MessageBoxHop(QString caption, QMessageBox::Icon icon) : m_caption(std::move(caption)), m_icon(icon) {}
 
 MessageBoxHop::~MessageBoxHop() { End(); }

@@ -18,6 +18,9 @@ namespace gui {
 // deletes itself when closed. Interface thread.
 QMessageBox* OpenMessageBox(QWidget* owner, const QString& caption, const QString& text, QMessageBox::Icon icon);
 
+// Shows an information box and returns once it is closed. Interface thread.
+void ConfirmInBox(const QString& caption, const QString& text);
+
 // The message boxes that worker threads show: a worker hands its text over
 // and waits until the user has closed the box. A window that is closing
 // ends them all first, because it is about to wait for those very threads.

@@ -1,5 +1,7 @@
 #include "proxystub/command_line.h"
 
+#include "proxystub/class_registry.h"
+
 #include <string_view>
 #include <strings.h>
 
@@ -34,7 +36,7 @@ ShellCommand ParseShellCommand(const std::vector<std::string>& arguments) {
   for (const std::string& argument : arguments) {
     if (argument.empty()) continue;
     if (!IsIntroducer(argument[0])) {
-      if (!command.document) command.document = argument;
+      command.documents.push_back(argument);
       continue;
     }
     const std::string_view name = std::string_view(argument).substr(1);
@@ -49,6 +51,29 @@ ShellCommand ParseShellCommand(const std::vector<std::string>& arguments) {
     // Print and exchange switches have no use in these programs.
   }
   return command;
+}
+
+StartAction DecideStart(const ShellCommand& command) {
+  // Unregistering finds nothing of a window program's own to remove, and
+  // says so unless the object runtime started it.
+  if (command.unregisterRequest) return command.embedding ? StartAction::End : StartAction::ConfirmUnregister;
+  if (command.registerRequest || command.embedding || command.automation) return StartAction::End;
+  return StartAction::Run;
+}
+
+std::optional<int> RunRegistrationSwitch(const std::vector<std::string>& arguments,
+                                         const class_registry::AppIdentity& app) {
+  switch (FindRegistrationSwitch(arguments)) {
+    case RegistrationSwitch::RegServer:
+      class_registry::RegisterAppId(app);
+      return 0;
+    case RegistrationSwitch::UnregServer:
+      class_registry::UnregisterAppId(app);
+      return 0;
+    case RegistrationSwitch::None:
+      break;
+  }
+  return std::nullopt;
 }
 
 }  // namespace ps

@@ -19,14 +19,31 @@ RegistrationSwitch FindRegistrationSwitch(const std::vector<std::string>& argume
 // The second pass, one argument at a time, for the window programs when the
 // first found nothing. A switch is an argument that begins with "-" or "/";
 // its name is compared without regard to case. Any other argument is a
-// document to open: the first one is kept.
+// document to open, in order.
 struct ShellCommand {
   bool registerRequest = false;    // "Register" or "Regserver"
   bool unregisterRequest = false;  // "Unregister" or "Unregserver"
   bool embedding = false;          // "Embedding": started by the object runtime
   bool automation = false;         // "Automation"
-  std::optional<std::string> document;
+  std::vector<std::string> documents;
 };
 ShellCommand ParseShellCommand(const std::vector<std::string>& arguments);
+
+// What a window program does after the second pass.
+enum class StartAction {
+  Run,                // create the document and the window
+  End,                // a register request, or a start for embedding or automation: end without a window
+  ConfirmUnregister,  // an unregister request: say it is done in a box, then end
+};
+StartAction DecideStart(const ShellCommand& command);
+
+namespace class_registry {
+struct AppIdentity;
+}
+// The first pass of a window program: "RegServer" or "UnregServer" writes or
+// removes `app`'s application entries; the program then ends with the code
+// given. None when there is no such switch.
+std::optional<int> RunRegistrationSwitch(const std::vector<std::string>& arguments,
+                                         const class_registry::AppIdentity& app);
 
 }  // namespace ps

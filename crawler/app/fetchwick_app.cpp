@@ -25,40 +25,17 @@ CFetchwickApp::~CFetchwickApp() {
   m_doc.reset();
 }
 
-std::optional<int> CFetchwickApp::HandleRegistrationSwitch(const std::vector<std::string>& arguments) {
-  switch (ps::FindRegistrationSwitch(arguments)) {
-    case ps::RegistrationSwitch::RegServer:
-      ps::class_registry::RegisterAppId(ps::class_registry::kCrawlerApp);
-      return 0;
-    case ps::RegistrationSwitch::UnregServer:
-      ps::class_registry::UnregisterAppId(ps::class_registry::kCrawlerApp);
-      return 0;
-    case ps::RegistrationSwitch::None:
-      return std::nullopt;
-  }
-  return std::nullopt;
-}
-
-bool CFetchwickApp::EndsWithoutWindowSystem(const std::vector<std::string>& arguments) {
-  const ps::ShellCommand command = ps::ParseShellCommand(arguments);
-  if (command.unregisterRequest) return command.embedding;  // otherwise it confirms in a box
-  return command.registerRequest || command.embedding || command.automation;
-}
-
 bool CFetchwickApp::InitInstance(const std::vector<std::string>& arguments, DocOptions options) {
   const ps::ShellCommand command = ps::ParseShellCommand(arguments);
-  // The program keeps no entries of its own to register.
-  if (command.registerRequest) return false;
-  if (command.unregisterRequest) {
-    if (!command.embedding) {
-      QMessageBox box(QMessageBox::Information, QString::fromLatin1(CMainFrame::kAppTitle),
-                      QString::fromLatin1(kUnregisterDone), QMessageBox::Ok);
-      box.exec();
-    }
-    return false;
+  switch (ps::DecideStart(command)) {
+    case ps::StartAction::ConfirmUnregister:
+      gui::ConfirmInBox(QString::fromLatin1(CMainFrame::kAppTitle), QString::fromLatin1(kUnregisterDone));
+      return false;
+    case ps::StartAction::End:
+      return false;
+    case ps::StartAction::Run:
+      break;
   }
-  // Started by the object runtime: this program serves no class.
-  if (command.embedding || command.automation) return false;
 
   m_doc = std::make_unique<CFetchwickDoc>(m_host, std::move(options));
   m_commands = std::make_unique<gui::CommandSet>(&m_commandOwner, CrawlerCommands());
@@ -73,7 +50,8 @@ bool CFetchwickApp::InitInstance(const std::vector<std::string>& arguments, DocO
   m_view->Rebuild();
   m_view->setFocus();
   m_frame->show();
-  if (command.document) m_doc->StartCrawl(*command.document, AddToHistory::Yes, PushCurrent::Yes);
+  // The first address named is crawled, as Open URL would.
+  if (!command.documents.empty()) m_doc->StartCrawl(command.documents.front(), AddToHistory::Yes, PushCurrent::Yes);
   return true;
 }
 
@@ -96,8 +74,9 @@ void CFetchwickApp::ShowAbout() {
 
 int FetchwickMain(int argc, char** argv) {
   const std::vector<std::string> arguments(argv + 1, argv + argc);
-  if (const auto code = CFetchwickApp::HandleRegistrationSwitch(arguments)) return *code;
-  if (CFetchwickApp::EndsWithoutWindowSystem(arguments)) return 0;
+  // Neither pass needs a window system unless a box must say something.
+  if (const auto code = ps::RunRegistrationSwitch(arguments, ps::class_registry::kCrawlerApp)) return *code;
+  if (ps::DecideStart(ps::ParseShellCommand(arguments)) == ps::StartAction::End) return 0;
 
   QApplication application(argc, argv);
   QApplication::setApplicationName(QStringLiteral("fetchwick"));

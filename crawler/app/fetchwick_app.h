@@ -32,14 +32,6 @@ class CFetchwickApp {
   CFetchwickApp(const CFetchwickApp&) = delete;
   CFetchwickApp& operator=(const CFetchwickApp&) = delete;
 
-  // The first pass over the command line, before any window system is
-  // reached: "RegServer" or "UnregServer" writes or removes the program's
-  // application entries; then the program ends with the code given.
-  static std::optional<int> HandleRegistrationSwitch(const std::vector<std::string>& arguments);
-  // Whether the second pass ends the program without a window and without
-  // needing one: a register request, or a start for embedding or automation.
-  static bool EndsWithoutWindowSystem(const std::vector<std::string>& arguments);
-
   // The second pass and the start: false when the program ends without a
   // window. A document named on the command line is an address to crawl.
   bool InitInstance(const std::vector<std::string>& arguments, DocOptions options = {});

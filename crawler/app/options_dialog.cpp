@@ -12,6 +12,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "gui/folder_field.h"
 #include "gui/message_boxes.h"
 
 namespace {
@@ -91,11 +92,7 @@ void COptionsDlg::accept() {
   if (!number || depth < kMinDepth || depth > kMaxDepth)
     return Refuse(m_crawlDepth, QStringLiteral("Please enter a crawl depth from %1 to %2.").arg(kMinDepth).arg(kMaxDepth));
 
-  // A folder is always given whole: a relative one would be taken from
-  // wherever the engine happens to run.
-  QString whole = folder;
-  if (whole == QStringLiteral("~") || whole.startsWith(QStringLiteral("~/"))) whole.replace(0, 1, QDir::homePath());
-  m_values.downloadDir = QDir::cleanPath(QDir::current().absoluteFilePath(whole)).toStdString();
+  m_values.downloadDir = gui::AbsoluteFolder(folder).toStdString();
   m_values.fileFilter = m_fileFilter->text().toStdString();
   m_values.crawlDepth = depth;
   m_values.excludeForeign = m_excludeForeign->isChecked();

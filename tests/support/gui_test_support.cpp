@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QPainter>
 #include <QEventLoop>
 #include <QTimer>
 #include <cstdlib>
@@ -41,14 +42,39 @@ bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds limi
   return done();
 }
 
-std::string SaveScreenshot(QWidget* widget, const std::string& name) {
+namespace {
+
+std::string SavePicture(const QPixmap& picture, const std::string& name) {
   const char* configured = std::getenv("FETCHWICK_SCREENSHOTS");
   const std::string folder = configured && *configured ? configured : SCREENSHOT_FOLDER;
   std::filesystem::create_directories(folder);
   const std::string path = folder + "/" + name + ".png";
-  widget->grab().save(QString::fromStdString(path));
+  picture.save(QString::fromStdString(path));
   std::cout << "screenshot: " << path << std::endl;
   return path;
+}
+
+// Lets the loop go idle once, so that the picture shows what the idle
+// refresh shows.
+void LetTheLoopIdle() {
+  QEventLoop loop;
+  QTimer::singleShot(20, &loop, &QEventLoop::quit);
+  loop.exec();
+}
+
+}  // namespace
+
+std::string SaveScreenshot(QWidget* widget, const std::string& name) {
+  LetTheLoopIdle();
+  return SavePicture(widget->grab(), name);
+}
+
+std::string SaveScreenshotWithPopup(QWidget* window, QWidget* popup, const std::string& name) {
+  QPixmap picture = window->grab();
+  QPainter painter(&picture);
+  painter.drawPixmap(window->mapFromGlobal(popup->pos()), popup->grab());
+  painter.end();
+  return SavePicture(picture, name);
 }
 
 std::vector<QMessageBox*> OpenMessageBoxes() {

@@ -21,6 +21,8 @@ bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds limi
 // ($FETCHWICK_SCREENSHOTS, or "screenshots" in the build folder), names it
 // on standard output and gives its path.
 std::string SaveScreenshot(QWidget* widget, const std::string& name);
+// The same of a window with a popup (a menu) open over it.
+std::string SaveScreenshotWithPopup(QWidget* window, QWidget* popup, const std::string& name);
 
 // The message boxes open now, oldest first.
 std::vector<QMessageBox*> OpenMessageBoxes();

@@ -4,7 +4,6 @@
 #include <QContextMenuEvent>
 #include <QHeaderView>
 #include <QMenu>
-#include <QPainter>
 #include <QTest>
 #include <QTimer>
 
@@ -112,17 +111,7 @@ TEST_F(CrawlerWindowTest, TheContextMenuOffersWhatFitsTheSelection) {
   QTimer::singleShot(0, [&] {
     shown = qobject_cast<QMenu*>(QApplication::activePopupWidget());
     if (!shown) return;
-    QPixmap picture = Frame().grab();
-    QPainter painter(&picture);
-    painter.drawPixmap(Frame().mapFromGlobal(shown->pos()), shown->grab());
-    painter.end();
-    QWidget holder;
-    holder.resize(picture.size());
-    QPalette palette;
-    palette.setBrush(QPalette::Window, picture);
-    holder.setPalette(palette);
-    holder.setAutoFillBackground(true);
-    SaveScreenshot(&holder, "crawler-context-menu");
+    SaveScreenshotWithPopup(&Frame(), shown, "crawler-context-menu");
     shown->close();
   });
   QContextMenuEvent event(QContextMenuEvent::Mouse, View().viewport()->mapFromGlobal(at), at);

@@ -1,0 +1,39 @@
+#include "manager/app/add_url_dialog.h"
+
+#include <QDialogButtonBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QVBoxLayout>
+
+#include "gui/message_boxes.h"
+#include "manager/app/main_frame.h"
+#include "manager/core/download_format.h"
+
+namespace queuebay {
+
+CAddUrlDlg::CAddUrlDlg(QWidget* parent) : QDialog(parent), m_url(new QLineEdit(this)) {
+  setWindowTitle(QStringLiteral("Add URL"));
+  auto* layout = new QVBoxLayout(this);
+  auto* label = new QLabel(QStringLiteral("&URL to Download:"), this);
+  label->setBuddy(m_url);
+  layout->addWidget(label);
+  m_url->setMinimumWidth(340);
+  layout->addWidget(m_url);
+  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+  connect(buttons, &QDialogButtonBox::accepted, this, &CAddUrlDlg::accept);
+  connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+  layout->addWidget(buttons);
+}
+
+void CAddUrlDlg::accept() {
+  m_strURL = m_url->text().toStdString();
+  if (!IsDownloadableUrl(m_strURL)) {
+    gui::OpenMessageBox(this, QString::fromLatin1(CMainFrame::kAppTitle), QString::fromLatin1(kNotValid),
+                        QMessageBox::Critical);
+    return;
+  }
+  m_strFileName = FileNameFromUrl(m_strURL);
+  QDialog::accept();
+}
+
+}  // namespace queuebay

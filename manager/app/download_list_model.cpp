@@ -1,0 +1,146 @@
+#include "manager/app/download_list_model.h"
+
+#include <algorithm>
+
+#include "contract/status.h"
+#include "manager/core/download_format.h"
+
+namespace queuebay {
+
+DownloadListModel::DownloadListModel(QObject* parent) : QAbstractTableModel(parent) {}
+
+int DownloadListModel::rowCount(const QModelIndex& parent) const {
+  return parent.isValid() ? 0 : static_cast<int>(m_rows.size());
+}
+
+int DownloadListModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : kColumnCount; }
+
+QVariant DownloadListModel::data(const QModelIndex& index, int role) const {
+  if (!index.isValid() || static_cast<std::size_t>(index.row()) >= m_rows.size()) return {};
+  const Row& row = m_rows[static_cast<std::size_t>(index.row())];
+  const _LinkStructType& record = *row.record;
+  if (role == Qt::DisplayRole || role == Qt::ToolTipRole) {
+    switch (index.column()) {
+      case kFileName:
+        return QString::fromUtf8(RecordText(record.szFileName));
+      case kUrl:
+        return QString::fromUtf8(RecordText(record.szHref));
+      case kFileSize:
+        return QString::fromStdString(SignedDecimal(record.dwFileSize));
+      case kDownloaded:
+        return QString::fromStdString(SignedDecimal(record.dwCurrentSize));
+      case kRate:
+        return QString::fromStdString(FormatRate(record.dwBytesPerSecond));
+      case kRetries:
+        return QString::fromStdString(SignedDecimal(record.dwTimeouts));
+      default:
+        return {};
+    }
+  }
+  if (role == Qt::DecorationRole && index.column() == kFileName) return m_icons.Image(row.image);
+  if (role == Qt::TextAlignmentRole)
+    return QVariant::fromValue((index.column() <= kUrl ? Qt::AlignLeft : Qt::AlignRight) | Qt::AlignVCenter);
+  return {};
+}
+
+QVariant DownloadListModel::headerData(int section, Qt::Orientation orientation, int role) const {
+  static const char* const kHeadings[kColumnCount] = {"File Name",  "Complete URL", "File Size",
+                                                      "Downloaded", "Rate",         "Retries"};
+  if (orientation != Qt::Horizontal || section < 0 || section >= kColumnCount) return {};
+  if (role == Qt::DisplayRole) return QString::fromLatin1(kHeadings[section]);
+  if (role == Qt::TextAlignmentRole)
+    return QVariant::fromValue((section <= kUrl ? Qt::AlignLeft : Qt::AlignRight) | Qt::AlignVCenter);
+  return {};
+}
+
+void DownloadListModel::AddRow(const _LinkStructType& record) {
+  // The icon goes by the file name's own extension; none is looked up as such.
+  const int image = m_icons.IconIndexFor(gui::FileTypeIcons::ExtensionOf(RecordText(record.szFileName)));
+  const std::uint64_t id = m_nextId++;
+  m_rows.push_back(Row{id, image, std::make_unique<_LinkStructType>(record)});
+  m_rowsOf[std::string(RecordText(record.szHref))].push_back(id);
+}
+
+void DownloadListModel::Reload(const std::vector<_LinkStructType>& records) {
+  beginResetModel();
+  m_rows.clear();
+  m_rowsOf.clear();
+  m_changed.clear();
+  m_rows.reserve(records.size());
+  for (const _LinkStructType& record : records) AddRow(record);
+  endResetModel();
+}
+
+int DownloadListModel::RowOfId(std::uint64_t id) const {
+  const auto at = std::lower_bound(m_rows.begin(), m_rows.end(), id,
+                                   [](const Row& row, std::uint64_t wanted) { return row.id < wanted; });
+  return at != m_rows.end() && at->id == id ? static_cast<int>(at - m_rows.begin()) : -1;
+}
+
+int DownloadListModel::FirstRowOf(std::string_view url) const {
+  const auto found = m_rowsOf.find(std::string(url));
+  if (found == m_rowsOf.end() || found->second.empty()) return -1;
+  return RowOfId(found->second.front());
+}
+
+void DownloadListModel::Apply(std::uint32_t code, const _LinkStructType& record) {
+  if (code == STATUS_QUEUED) {
+    // A new row at the end, even when the address has one already.
+    const int at = static_cast<int>(m_rows.size());
+    beginInsertRows({}, at, at);
+    AddRow(record);
+    endInsertRows();
+    return;
+  }
+  const std::string url(RecordText(record.szHref));
+  const auto found = m_rowsOf.find(url);
+  if (found == m_rowsOf.end() || found->second.empty()) return;
+  const std::uint64_t id = found->second.front();
+  const int row = RowOfId(id);
+  if (code == STATUS_DONE) {
+    beginRemoveRows({}, row, row);
+    m_rows.erase(m_rows.begin() + row);
+    found->second.pop_front();
+    if (found->second.empty()) m_rowsOf.erase(found);
+    endRemoveRows();
+    return;
+  }
+  // Only the texts change: the row keeps the icon it was given.
+  *m_rows[static_cast<std::size_t>(row)].record = record;
+  if (m_changed.empty() || m_changed.back() != id) m_changed.push_back(id);
+}
+
+void DownloadListModel::FlushChanges() {
+  std::vector<int> rows;
+  rows.reserve(m_changed.size());
+  for (std::uint64_t id : m_changed)
+    if (const int row = RowOfId(id); row >= 0) rows.push_back(row);
+  m_changed.clear();
+  std::sort(rows.begin(), rows.end());
+  rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+  for (std::size_t first = 0; first < rows.size();) {
+    std::size_t last = first;
+    while (last + 1 < rows.size() && rows[last + 1] == rows[last] + 1) ++last;
+    emit dataChanged(index(rows[first], 0), index(rows[last], kColumnCount - 1), {Qt::DisplayRole});
+    first = last + 1;
+  }
+}
+
+std::string DownloadListModel::UrlAt(int row) const {
+  const _LinkStructType* record = RecordAt(row);
+  return record ? std::string(RecordText(record->szHref)) : std::string();
+}
+
+const _LinkStructType* DownloadListModel::RecordAt(int row) const {
+  if (row < 0 || static_cast<std::size_t>(row) >= m_rows.size()) return nullptr;
+  return m_rows[static_cast<std::size_t>(row)].record.get();
+}
+
+std::vector<std::string> DownloadListModel::Urls() const {
+  std::vector<std::string> urls;
+  urls.reserve(m_rows.size());
+  for (const Row& row : m_rows) urls.emplace_back(RecordText(row.record->szHref));
+  return urls;
+}
+
+}  // namespace queuebay

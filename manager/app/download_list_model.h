@@ -1,0 +1,65 @@
+#pragma once
+
+#include <QAbstractTableModel>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "contract/link_record.h"
+#include "gui/file_type_icons.h"
+
+namespace queuebay {
+
+// The rows of the download list: one record of the engine each, in the
+// order they came. A record finds its row by its address, byte for byte,
+// the first (uppermost) row of that address when there are several; an
+// index from address to rows answers that without a scan.
+class DownloadListModel final : public QAbstractTableModel {
+ public:
+  enum Column { kFileName, kUrl, kFileSize, kDownloaded, kRate, kRetries, kColumnCount };
+  static constexpr int kColumnWidths[kColumnCount] = {120, 300, 60, 80, 60, 50};
+
+  explicit DownloadListModel(QObject* parent = nullptr);
+
+  int rowCount(const QModelIndex& parent = {}) const override;
+  int columnCount(const QModelIndex& parent = {}) const override;
+  QVariant data(const QModelIndex& index, int role) const override;
+  QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+
+  // Every row anew, in the records' order.
+  void Reload(const std::vector<_LinkStructType>& records);
+  // One engine event: code 8 adds a row at the end; 5 removes the first
+  // row of the record's address; 4, 6 and 7 refill its texts (never its
+  // icon); an address without a row changes nothing. Changed texts are
+  // announced by FlushChanges.
+  void Apply(std::uint32_t code, const _LinkStructType& record);
+  // One announcement per run of changed rows.
+  void FlushChanges();
+
+  // The first row showing `url`; -1 when none does.
+  int FirstRowOf(std::string_view url) const;
+  std::string UrlAt(int row) const;
+  const _LinkStructType* RecordAt(int row) const;
+  std::vector<std::string> Urls() const;
+
+ private:
+  struct Row {
+    std::uint64_t id;  // grows with every row added, so rows stay in id order
+    int image;
+    std::unique_ptr<_LinkStructType> record;
+  };
+  int RowOfId(std::uint64_t id) const;
+  void AddRow(const _LinkStructType& record);
+
+  std::vector<Row> m_rows;
+  std::unordered_map<std::string, std::deque<std::uint64_t>> m_rowsOf;  // address to its rows' ids, in row order
+  std::uint64_t m_nextId = 0;
+  std::vector<std::uint64_t> m_changed;
+  gui::FileTypeIcons m_icons;
+};
+
+}  // namespace queuebay

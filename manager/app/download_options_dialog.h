@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QDialog>
+
+#include "manager/core/queuebay_doc.h"
+
+class QLineEdit;
+class QPushButton;
+
+namespace queuebay {
+
+// "Options": the download folder, the number of concurrent downloads and
+// the number of retries, as stored; OK checks them and keeps the dialog
+// open, with a message that names the problem, while one is wrong.
+class CDownloadOptionsDlg final : public QDialog {
+ public:
+  static constexpr std::uint32_t kMinThreads = 1;
+  static constexpr std::uint32_t kMaxThreads = 50;
+
+  CDownloadOptionsDlg(const DownloadOptions& stored, QWidget* parent = nullptr);
+
+  // What OK accepted; the folder is absolute.
+  const DownloadOptions& Values() const { return m_values; }
+
+  QLineEdit* FolderField() const { return m_downloadDir; }
+  QLineEdit* ThreadField() const { return m_threadCount; }
+  QLineEdit* RetryField() const { return m_maxRetries; }
+  QPushButton* BrowseButton() const { return m_browse; }
+
+  void accept() override;
+
+ private:
+  void Browse();
+  void Refuse(QLineEdit* field, const QString& message);
+
+  DownloadOptions m_values;
+  QLineEdit* m_downloadDir;
+  QPushButton* m_browse;
+  QLineEdit* m_threadCount;
+  QLineEdit* m_maxRetries;
+};
+
+}  // namespace queuebay

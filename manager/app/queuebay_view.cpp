@@ -1,0 +1,133 @@
+#include "manager/app/queuebay_view.h"
+
+#include <QContextMenuEvent>
+#include <QHeaderView>
+#include <QMenu>
+#include <QTimerEvent>
+#include <algorithm>
+
+#include "contract/status.h"
+#include "gui/command_set.h"
+#include "gui/grid_delegate.h"
+#include "gui/message_boxes.h"
+#include "manager/app/main_frame.h"
+#include "manager/app/manager_commands.h"
+#include "manager/app/manager_events.h"
+#include "manager/core/queuebay_doc.h"
+
+namespace queuebay {
+
+namespace {
+constexpr char kErrorCaption[] = "Fetchwick Error";
+}  // namespace
+
+CQueuebayView::CQueuebayView(CQueuebayDoc& doc, CMainFrame& frame, const gui::CommandSet& commands,
+                             QWidget* parent)
+    : QTreeView(parent), m_doc(doc), m_frame(frame), m_commands(commands), m_model(new DownloadListModel(this)) {
+  setModel(m_model);
+  setRootIsDecorated(false);
+  setItemsExpandable(false);
+  setUniformRowHeights(true);
+  setAllColumnsShowFocus(true);
+  setSelectionMode(QAbstractItemView::ExtendedSelection);
+  setSelectionBehavior(QAbstractItemView::SelectRows);
+  setEditTriggers(QAbstractItemView::NoEditTriggers);
+  setItemDelegate(new gui::GridDelegate(this));
+  setIconSize(QSize(16, 16));
+  setAccessibleName(QStringLiteral("Downloads"));
+  header()->setSectionsMovable(true);
+  header()->setSectionsClickable(false);
+  header()->setStretchLastSection(false);
+  // The classic widths, or wider where the program's font needs it to show
+  // a whole number or rate.
+  static const char* const kWidest[DownloadListModel::kColumnCount] = {"", "", "2147483647", "2147483647",
+                                                                       "9999.9 k/sec", "Retries"};
+  for (int column = 0; column < DownloadListModel::kColumnCount; ++column)
+    header()->resizeSection(column, std::max(DownloadListModel::kColumnWidths[column],
+                                             fontMetrics().horizontalAdvance(QString::fromLatin1(kWidest[column])) + 14));
+  for (int id : {cmd::ID_CANCEL_DOWNLOADS, cmd::ID_CONTEXT_CANCEL})
+    connect(commands[id], &QAction::triggered, this, &CQueuebayView::OnCancelDownloads);
+  for (int id : {cmd::ID_VIEW_REFRESH, cmd::ID_FILE_NEW, cmd::ID_FILE_OPEN})
+    connect(commands[id], &QAction::triggered, this, &CQueuebayView::Reload);
+  m_sinceFlush.start();
+}
+
+void CQueuebayView::Reload() {
+  // What waits is older than the list about to be read, which holds it already.
+  m_doc.HandOver().Take();
+  m_model->Reload(m_doc.LoadFileList());
+  m_doc.RefreshDownloadingState();
+  m_frame.ShowDownloadingState(m_doc.IsDownloading());
+}
+
+std::vector<std::string> CQueuebayView::SelectedUrls() const {
+  QModelIndexList rows = selectionModel()->selectedRows();
+  std::sort(rows.begin(), rows.end(), [](const QModelIndex& a, const QModelIndex& b) { return a.row() < b.row(); });
+  std::vector<std::string> urls;
+  for (const QModelIndex& row : rows) urls.push_back(m_model->UrlAt(row.row()));
+  return urls;
+}
+
+void CQueuebayView::OnCancelDownloads() {
+  // Top to bottom; each row goes when the engine reports its end.
+  for (const std::string& url : SelectedUrls()) m_doc.CancelDownload(url);
+}
+
+std::unique_ptr<QMenu> CQueuebayView::CreateContextMenu() {
+  auto menu = std::make_unique<QMenu>(this);
+  if (selectionModel()->hasSelection()) {
+    menu->addAction(m_commands[cmd::ID_CONTEXT_CANCEL]);
+    menu->addSeparator();
+  }
+  menu->addAction(m_commands[cmd::ID_CONTEXT_ADD_URL]);
+  return menu;
+}
+
+void CQueuebayView::contextMenuEvent(QContextMenuEvent* event) {
+  std::unique_ptr<QMenu> menu = CreateContextMenu();
+  QPoint at = event->globalPos();
+  if (event->reason() == QContextMenuEvent::Keyboard) {
+    // From the keyboard: at the current row, or the list's corner.
+    const QRect row = visualRect(currentIndex());
+    at = viewport()->mapToGlobal(row.isValid() ? row.bottomLeft() : QPoint(0, 0));
+  }
+  menu->exec(at);
+}
+
+bool CQueuebayView::event(QEvent* event) {
+  if (gui::Received<DownloadRecordEvent>(event)) {
+    const qint64 since = m_sinceFlush.elapsed();
+    if (since >= kFlushIntervalMs)
+      TakeRecords();
+    else if (!m_flushTimer.isActive())
+      m_flushTimer.start(static_cast<int>(kFlushIntervalMs - since), Qt::PreciseTimer, this);
+    return true;
+  }
+  return QTreeView::event(event);
+}
+
+void CQueuebayView::timerEvent(QTimerEvent* event) {
+  if (event->timerId() != m_flushTimer.timerId()) return QTreeView::timerEvent(event);
+  m_flushTimer.stop();
+  TakeRecords();
+}
+
+void CQueuebayView::TakeRecords() {
+  m_sinceFlush.restart();
+  const std::vector<PendingRecord> batch = m_doc.HandOver().Take();
+  if (batch.empty()) return;
+  for (const PendingRecord& pending : batch) {
+    if (pending.code == STATUS_ERROR) {
+      // The box stays open while the list goes on changing.
+      window()->raise();
+      gui::OpenMessageBox(this, QString::fromLatin1(kErrorCaption), QString::fromStdString(pending.errorText),
+                          QMessageBox::Warning);
+      continue;
+    }
+    m_model->Apply(pending.code, pending.record);
+  }
+  m_model->FlushChanges();
+  m_frame.ShowDownloadingState(m_doc.IsDownloading());
+}
+
+}  // namespace queuebay

@@ -1,0 +1,56 @@
+#pragma once
+
+#include <QBasicTimer>
+#include <QElapsedTimer>
+#include <QTreeView>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "manager/app/download_list_model.h"
+
+class CQueuebayDoc;
+class QMenu;
+namespace gui {
+class CommandSet;
+class IdleUpdater;
+}  // namespace gui
+
+namespace queuebay {
+
+class CMainFrame;
+
+// The download list: every record the engine knows, kept current from the
+// engine's events, which the view takes from the document in batches.
+class CQueuebayView final : public QTreeView {
+ public:
+  // Batches of records reach the list at most this often.
+  static constexpr int kFlushIntervalMs = 33;
+
+  CQueuebayView(CQueuebayDoc& doc, CMainFrame& frame, const gui::CommandSet& commands, QWidget* parent = nullptr);
+
+  // The whole list anew from the engine (start, Refresh, F5).
+  void Reload();
+  DownloadListModel& Model() const { return *m_model; }
+  // Addresses of the selected rows, top to bottom.
+  std::vector<std::string> SelectedUrls() const;
+  std::unique_ptr<QMenu> CreateContextMenu();
+  void OnCancelDownloads();
+
+ protected:
+  bool event(QEvent* event) override;
+  void timerEvent(QTimerEvent* event) override;
+  void contextMenuEvent(QContextMenuEvent* event) override;
+
+ private:
+  void TakeRecords();
+
+  CQueuebayDoc& m_doc;
+  CMainFrame& m_frame;
+  const gui::CommandSet& m_commands;
+  DownloadListModel* m_model;
+  QBasicTimer m_flushTimer;
+  QElapsedTimer m_sinceFlush;
+};
+
+}  // namespace queuebay

@@ -1,0 +1,47 @@
+#include "manager/core/download_format.h"
+
+#include <cctype>
+#include <cstdio>
+
+#include "contract/file_path.h"
+
+std::string FormatRate(std::uint32_t bytesPerSecond) {
+  char text[64];
+  if (bytesPerSecond < 1024)
+    std::snprintf(text, sizeof text, "%d b/sec", static_cast<int>(bytesPerSecond));
+  else
+    std::snprintf(text, sizeof text, "%.1f k/sec", bytesPerSecond * 0.001);
+  return text;
+}
+
+std::string SignedDecimal(std::uint32_t value) { return std::to_string(static_cast<std::int32_t>(value)); }
+
+bool IsDownloadableUrl(std::string_view url) { return url.starts_with("http:") || url.starts_with("https:"); }
+
+std::string FileNameFromUrl(std::string_view url) {
+  const FilePathParts parts = SplitFilePath(url);
+  std::string name(parts.fileName);
+  name += parts.extension;
+  return name;
+}
+
+std::optional<std::uint32_t> ReadNumberField(std::string_view text) {
+  text = text.substr(0, 63);
+  std::size_t at = 0;
+  while (at < text.size() && std::isspace(static_cast<unsigned char>(text[at]))) ++at;
+  bool negative = false;
+  if (at < text.size() && (text[at] == '+' || text[at] == '-')) negative = text[at++] == '-';
+  if (at >= text.size() || !std::isdigit(static_cast<unsigned char>(text[at]))) return std::nullopt;
+  // Read as a 32-bit unsigned number is read: too large saturates, and a
+  // minus sign negates within 32 bits.
+  std::uint64_t value = 0;
+  bool overflow = false;
+  for (; at < text.size() && std::isdigit(static_cast<unsigned char>(text[at])); ++at) {
+    value = value * 10 + static_cast<std::uint64_t>(text[at] - '0');
+    if (value > UINT32_MAX) overflow = true;
+    if (overflow) value = UINT32_MAX;
+  }
+  if (overflow) return UINT32_MAX;
+  const auto magnitude = static_cast<std::uint32_t>(value);
+  return negative ? static_cast<std::uint32_t>(0u - magnitude) : magnitude;
+}

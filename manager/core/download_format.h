@@ -1,0 +1,30 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+// The download manager's texts and checks, free of any window.
+
+// "Rate": below 1024 bytes a second "%d b/sec"; from 1024 on the rate times
+// 0.001 as "%.1f k/sec" (the unit is 1000 bytes, the threshold 1024).
+std::string FormatRate(std::uint32_t bytesPerSecond);
+
+// The size, downloaded and retries cells: the value as a signed 32-bit
+// decimal, so 2^31 and more shows negative, as it always has.
+std::string SignedDecimal(std::uint32_t value);
+
+// Add URL takes an address whose first characters are exactly "http:" or
+// "https:" (lower case as written); nothing else is looked at.
+bool IsDownloadableUrl(std::string_view url);
+// The file name Add URL derives: the address's last path segment (after the
+// last "/" or "\\"), query included; name and extension cut to 255 bytes each.
+std::string FileNameFromUrl(std::string_view url);
+
+// A number field of the options dialog, read as an unsigned decimal from its
+// first 63 characters the way "%lu" reads it: white space first is skipped,
+// digits after the number are ignored ("12abc" is 12), a minus sign wraps
+// round ("-1" is 4294967295), and too large a number is the largest. None
+// when no number starts the text.
+std::optional<std::uint32_t> ReadNumberField(std::string_view text);

@@ -1,0 +1,147 @@
+// Add URL and Options: their checks, and what reaches the engine.
+#include <QApplication>
+#include <QDialogButtonBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+#include "contract/settings.h"
+#include "contract/settings_key.h"
+#include "manager/app/add_url_dialog.h"
+#include "manager/app/download_options_dialog.h"
+#include "tests/manager/app/manager_window_fixture.h"
+
+namespace {
+
+using Names = std::vector<std::string>;
+
+// Runs a command whose modal dialog `Dialog` hands itself to `use` once open.
+template <class Dialog>
+void WithDialog(QAction* command, const std::function<void(Dialog&)>& use) {
+  bool reached = false;
+  QTimer::singleShot(0, [&] {
+    auto* dialog = dynamic_cast<Dialog*>(QApplication::activeModalWidget());
+    reached = dialog != nullptr;
+    if (dialog) use(*dialog);
+    if (dialog && dialog->isVisible()) dialog->reject();
+  });
+  command->trigger();
+  EXPECT_TRUE(reached);
+}
+
+// Presses OK; gives the text of a refusal (closed again), empty when none,
+// and its caption and icon.
+std::string PressOk(QDialog& dialog, std::string* caption = nullptr, QMessageBox::Icon* icon = nullptr) {
+  QTest::mouseClick(dialog.findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok), Qt::LeftButton);
+  const std::vector<QMessageBox*> boxes = OpenMessageBoxes();
+  const std::string text = boxes.empty() ? "" : boxes.front()->text().toStdString();
+  if (caption) *caption = boxes.empty() ? "" : boxes.front()->windowTitle().toStdString();
+  if (icon) *icon = boxes.empty() ? QMessageBox::NoIcon : boxes.front()->icon();
+  CloseMessageBoxes();
+  return text;
+}
+
+TEST_F(ManagerWindowTest, AddUrlTakesHttpAndHttpsAndNamesTheFileByTheLastSegment) {
+  RegisterEngine(0);
+  Start();
+  WithDialog<queuebay::CAddUrlDlg>(Command(qcmd::ID_ADD_URL), [&](queuebay::CAddUrlDlg& dialog) {
+    EXPECT_EQ(dialog.windowTitle(), QStringLiteral("Add URL"));
+    for (const char* refused : {"HTTP://h/x", "ftp://h/x", "http", ""}) {
+      dialog.Field()->setText(QString::fromLatin1(refused));
+      std::string caption;
+      QMessageBox::Icon icon = QMessageBox::NoIcon;
+      EXPECT_EQ(PressOk(dialog, &caption, &icon), "Not valid URL") << refused;
+      EXPECT_EQ(caption, "Fetchwick Download Manager");
+      EXPECT_EQ(icon, QMessageBox::Critical);
+      EXPECT_TRUE(dialog.isVisible());
+      EXPECT_EQ(dialog.Field()->text().toStdString(), refused);
+    }
+    SaveScreenshot(&dialog, "manager-add-url");
+    dialog.Field()->setText(QString::fromStdString(m_server.Url("/dir/get.php?id=7")));
+    EXPECT_EQ(PressOk(dialog), "");
+    EXPECT_FALSE(dialog.isVisible());
+  });
+  WithDialog<queuebay::CAddUrlDlg>(Command(qcmd::ID_CONTEXT_ADD_URL), [&](queuebay::CAddUrlDlg& dialog) {
+    dialog.Field()->setText(QStringLiteral("https://127.0.0.1:1/a.zip"));
+    EXPECT_EQ(PressOk(dialog), "");
+    EXPECT_EQ(dialog.FileName(), "a.zip");
+  });
+  ASSERT_TRUE(WaitUntil([&] { return Model().rowCount() == 2; }));
+  EXPECT_EQ(Column(queuebay::DownloadListModel::kFileName), (Names{"get.php?id=7", "a.zip"}));
+  EXPECT_EQ(EngineQueue(), (Names{m_server.Url("/dir/get.php?id=7"), "https://127.0.0.1:1/a.zip"}));
+
+  // An address that ends with "/" gives an empty name, handed over as it is.
+  WithDialog<queuebay::CAddUrlDlg>(Command(qcmd::ID_ADD_URL), [&](queuebay::CAddUrlDlg& dialog) {
+    dialog.Field()->setText(QStringLiteral("http://127.0.0.1:1/folder/"));
+    EXPECT_EQ(PressOk(dialog), "");
+    EXPECT_EQ(dialog.FileName(), "");
+  });
+}
+
+TEST_F(ManagerWindowTest, OptionsShowTheStoreAndPassCheckedNumbersToTheEngine) {
+  RegisterEngine(0);
+  {
+    auto key = SettingsKey::OpenOrCreateForWriting(SettingsStore::Fetchwick);
+    ASSERT_TRUE(key);
+    key->DeleteValue(setting::kThreadCount.name);  // absent: shown as 5
+    ASSERT_TRUE(WriteSetting(*key, setting::kMaxRetries, 9));
+  }
+  Start();
+  WithDialog<queuebay::CDownloadOptionsDlg>(Command(qcmd::ID_OPTIONS), [&](queuebay::CDownloadOptionsDlg& dialog) {
+    EXPECT_EQ(dialog.FolderField()->text().toStdString(), m_downloads.path() + "/");
+    EXPECT_EQ(dialog.ThreadField()->text(), QStringLiteral("5"));
+    EXPECT_EQ(dialog.RetryField()->text(), QStringLiteral("9"));
+    SaveScreenshot(&dialog, "manager-options");
+    const std::pair<const char*, const char*> refusals[] = {
+        {"0", "Maximum Concurrent Downloads must be from 1 to 50."},
+        {"51", "Maximum Concurrent Downloads must be from 1 to 50."},
+        {"-1", "Maximum Concurrent Downloads must be from 1 to 50."},
+        {"many", "Maximum Concurrent Downloads must be a number."},
+    };
+    for (const auto& [threads, refusal] : refusals) {
+      dialog.ThreadField()->setText(QString::fromLatin1(threads));
+      EXPECT_EQ(PressOk(dialog), refusal) << threads;
+      EXPECT_EQ(dialog.focusWidget(), dialog.ThreadField());
+    }
+    dialog.ThreadField()->setText(QStringLiteral("50"));
+    dialog.RetryField()->setText(QStringLiteral("x"));
+    EXPECT_EQ(PressOk(dialog), "Maximum Retry Attempts must be a number.");
+    dialog.FolderField()->clear();
+    dialog.RetryField()->setText(QStringLiteral("-1"));
+    EXPECT_EQ(PressOk(dialog), "Please enter a download folder.");
+    dialog.FolderField()->setText(QString::fromStdString(m_downloads.path() + "/new"));
+    EXPECT_EQ(PressOk(dialog), "");
+  });
+  // The engine stored what it was given; the next opening shows it.
+  WithDialog<queuebay::CDownloadOptionsDlg>(Command(qcmd::ID_OPTIONS), [&](queuebay::CDownloadOptionsDlg& dialog) {
+    EXPECT_EQ(dialog.FolderField()->text().toStdString(), m_downloads.path() + "/new/");
+    EXPECT_EQ(dialog.ThreadField()->text(), QStringLiteral("50"));
+    EXPECT_EQ(dialog.RetryField()->text(), QStringLiteral("4294967295"));
+    dialog.ThreadField()->setText(QStringLiteral("1"));
+    dialog.RetryField()->setText(QStringLiteral("12abc"));
+    EXPECT_EQ(PressOk(dialog), "");
+  });
+  const auto key = SettingsKey::OpenForReading(SettingsStore::Fetchwick);
+  std::uint32_t threads = 0, retries = 0;
+  ASSERT_TRUE(key->ReadDword(setting::kThreadCount.name, threads));
+  ASSERT_TRUE(key->ReadDword(setting::kMaxRetries.name, retries));
+  EXPECT_EQ(threads, 1u);
+  EXPECT_EQ(retries, 12u);
+
+  // Open Downloads asks the engine for its folder.
+  DesktopStandIns desktop({"xdg-open"});
+  Run(qcmd::ID_OPEN_DOWNLOADS);
+  ASSERT_TRUE(desktop.WaitForStarts("xdg-open", 1));
+  EXPECT_EQ(desktop.Starts("xdg-open").front(), Names{m_downloads.path() + "/new/"});
+}
+
+TEST_F(ManagerWindowTest, AddressesOnTheCommandLineAreAddedWithTheSameCheck) {
+  RegisterEngine(0);
+  Start(true, {"http://127.0.0.1:1/one.zip", "ftp://127.0.0.1/no.zip", "https://127.0.0.1:1/two.zip"});
+  ASSERT_TRUE(WaitUntil([&] { return Model().rowCount() == 2; }));
+  EXPECT_EQ(Column(queuebay::DownloadListModel::kFileName), (Names{"one.zip", "two.zip"}));
+  EXPECT_EQ(OpenMessageTexts(), Names{"Not valid URL"});
+}
+
+}  // namespace

@@ -1,0 +1,51 @@
+// The download manager's cell texts, the Add URL check and file name, and
+// the options dialog's number reading.
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+
+#include "manager/core/download_format.h"
+
+namespace {
+
+TEST(DownloadFormat, RatesAndCells) {
+  const std::pair<std::uint32_t, const char*> rates[] = {
+      {0, "0 b/sec"}, {1023, "1023 b/sec"}, {1024, "1.0 k/sec"}, {1536000, "1536.0 k/sec"}, {4294967295u, "4294967.3 k/sec"},
+  };
+  for (const auto& [rate, text] : rates) EXPECT_EQ(FormatRate(rate), text) << rate;
+  EXPECT_EQ(SignedDecimal(2147483647u), "2147483647");
+  EXPECT_EQ(SignedDecimal(2147483648u), "-2147483648");
+  EXPECT_EQ(SignedDecimal(4294967295u), "-1");
+}
+
+TEST(DownloadFormat, AddUrlTakesOnlyHttpAndHttpsAsWritten) {
+  for (const char* url : {"http://h/x", "https://h/a.zip", "http:a", "https:"}) EXPECT_TRUE(IsDownloadableUrl(url)) << url;
+  for (const char* url : {"HTTP://h/x", "Https://h/x", "ftp://h/x", "http", "", " http://h/x"})
+    EXPECT_FALSE(IsDownloadableUrl(url)) << url;
+
+  const std::pair<const char*, const char*> names[] = {
+      {"http://h/dir/get.php?id=7", "get.php?id=7"},
+      {"http://h/dir/", ""},
+      {"http:a", "http:a"},
+      {"http://h/a\\b.tar.gz", "b.tar.gz"},
+  };
+  for (const auto& [url, name] : names) EXPECT_EQ(FileNameFromUrl(url), name) << url;
+  // Name and extension are cut to 255 bytes each.
+  EXPECT_EQ(FileNameFromUrl("http://h/" + std::string(300, 'n') + "." + std::string(300, 'e')),
+            std::string(255, 'n') + "." + std::string(254, 'e'));
+}
+
+TEST(DownloadFormat, NumberFieldsReadAsAnUnsignedDecimal) {
+  const std::pair<const char*, std::optional<std::uint32_t>> fields[] = {
+      {"5", 5u},           {"  12abc", 12u},     {"-1", 4294967295u},     {"-5", 4294967291u},
+      {"+7", 7u},          {"4294967295", 4294967295u}, {"99999999999", 4294967295u}, {"0", 0u},
+      {"", std::nullopt},  {"abc", std::nullopt}, {"-", std::nullopt},      {"--1", std::nullopt},
+  };
+  for (const auto& [text, value] : fields) EXPECT_EQ(ReadNumberField(text), value) << '"' << text << '"';
+  // Only the first 63 characters count.
+  EXPECT_EQ(ReadNumberField(std::string(62, ' ') + "7"), 7u);
+  EXPECT_EQ(ReadNumberField(std::string(63, ' ') + "7"), std::nullopt);
+}
+
+}  // namespace
