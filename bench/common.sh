@@ -38,11 +38,12 @@ free_port() {
   echo "$port"
 }
 
-# start_nginx WORKDIR PORT: serves WORKDIR/www on 127.0.0.1:PORT with a
-# configuration of its own (nothing of the system's nginx set-up is used)
-# and sets NGINX_PID; stop it with stop_nginx. Waits until it answers.
+# start_nginx WORKDIR PORT [DIRECTIVES]: serves WORKDIR/www on
+# 127.0.0.1:PORT with a configuration of its own (nothing of the system's
+# nginx set-up is used), DIRECTIVES added to its server block, and sets
+# NGINX_PID; stop it with stop_nginx. Waits until it answers.
 start_nginx() {
-  local work=$1 port=$2
+  local work=$1 port=$2 directives=${3:-}
   mkdir -p "$work/www" "$work/temp"
   cat >"$work/nginx.conf" <<CONF
 daemon off;
@@ -64,6 +65,7 @@ http {
   server {
     listen 127.0.0.1:$port;
     root $work/www;
+    $directives
   }
 }
 CONF

@@ -9,13 +9,22 @@ FileTypeIcons::FileTypeIcons()
 
 int FileTypeIcons::IconIndexFor(const std::string& extension) {
   if (const auto cached = m_iconCache.find(extension); cached != m_iconCache.end()) return cached->second;
+  const auto now = std::chrono::steady_clock::now();
+  if (const auto miss = m_lastMiss.find(extension); miss != m_lastMiss.end() && now - miss->second < kMissPause)
+    return 0;
   const QMimeType type =
       m_mimeTypes.mimeTypeForFile(QStringLiteral("file") + QString::fromStdString(extension), QMimeDatabase::MatchExtension);
+  QIcon icon;
   // The database's default type means it knows nothing of this extension.
-  if (!type.isValid() || type.isDefault()) return 0;
-  QIcon icon = QIcon::fromTheme(type.iconName());
-  if (icon.isNull()) icon = QIcon::fromTheme(type.genericIconName());
-  if (icon.isNull()) return 0;
+  if (type.isValid() && !type.isDefault()) {
+    icon = QIcon::fromTheme(type.iconName());
+    if (icon.isNull()) icon = QIcon::fromTheme(type.genericIconName());
+  }
+  if (icon.isNull()) {
+    m_lastMiss[extension] = now;
+    return 0;
+  }
+  m_lastMiss.erase(extension);
   m_images.push_back(icon);
   const int index = static_cast<int>(m_images.size() - 1);
   m_iconCache.emplace(extension, index);

@@ -2,6 +2,7 @@
 
 #include <QIcon>
 #include <QMimeDatabase>
+#include <chrono>
 #include <map>
 #include <string>
 #include <string_view>
@@ -12,12 +13,16 @@
 // The icon of a type comes from the MIME database (by the extension) and the
 // icon theme, once per extension text for the life of the list: extensions
 // are compared byte for byte, so ".PDF" and ".pdf" are looked up apart. A
-// type that gives no icon gets image 0 and is not remembered, so the next
-// row of that type tries again.
+// type that gives no icon gets image 0 and is not kept, so a later row of
+// that type tries again; rows that come within kMissPause of a failed
+// lookup take image 0 without one, since a list fills with thousands of
+// rows a second and each lookup of an unknown type costs about 0.1 ms.
 namespace gui {
 
 class FileTypeIcons {
  public:
+  static constexpr std::chrono::seconds kMissPause{5};
+
   FileTypeIcons();
 
   // The image for files whose name ends with `extension` (dot included; an
@@ -34,6 +39,7 @@ class FileTypeIcons {
  private:
   std::vector<QIcon> m_images;
   std::map<std::string, int> m_iconCache;
+  std::map<std::string, std::chrono::steady_clock::time_point> m_lastMiss;
   QMimeDatabase m_mimeTypes;
 };
 

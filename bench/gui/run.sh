@@ -1,9 +1,18 @@
 #!/usr/bin/env bash
-# The window benchmark. The crawler's real window (offscreen) deep-crawls a
-# generated local site whose pages list 100,000 distinct links, and
-# crawl_harness crawls the same site in the same run: rows shown per second,
-# the interface thread's longest pause, and the window's crawl speed against
-# the harness's. Settings and history go to a folder of the run's own.
+# The window benchmarks, with settings, history and the engine in folders of
+# the run's own.
+#
+# The crawler's real window (offscreen) deep-crawls a generated local site
+# whose pages list 100,000 distinct links, and crawl_harness crawls the same
+# site in the same run: rows shown per second, the interface thread's
+# longest pause, and the window's crawl speed against the harness's.
+#
+# The download manager's real window, connected to the real engine, shows
+# 10,000 records queued (a slow location keeps them waiting) while a 1 GiB
+# file downloads from the local nginx: its longest pause, the most events
+# that ever waited for it, and a full reload of the 10,000 rows. Then the
+# engine's speed on the same file with the window as the second connected
+# client, against the bare listener of the server benchmark in its place.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 # shellcheck source=../common.sh
@@ -11,17 +20,41 @@ source "$here/../common.sh"
 ensure_package nginx bc python3
 
 build=${FETCHWICK_BUILD_DIR:?set by bench/run}
-cmake --build "$build" --target crawler_gui_bench crawl_harness >&2
+cmake --build "$build" --target crawler_gui_bench crawl_harness manager_gui_bench pullwright engine_client \
+  sink_listener >&2
 rounds=${GUI_BENCH_ROUNDS:-3}
 pages=${GUI_BENCH_PAGES:-5000}
 files_per_page=${GUI_BENCH_FILES_PER_PAGE:-19}
 
+records=${GUI_BENCH_RECORDS:-10000}
+size=$((${GUI_BENCH_MIB:-1024} * 1024 * 1024))
+
 work=$(mktemp -d "${TMPDIR:-/tmp}/fetchwick-bench-gui.XXXXXX")
-cleanup() { stop_nginx; rm -rf "$work"; }
+listener_pid=""
+# The engine this benchmark started runs with this benchmark's folders.
+engine_pids() {
+  local pid
+  for pid in $(pgrep -x pullwright || true); do
+    tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qx "XDG_RUNTIME_DIR=$work/runtime" && echo "$pid"
+  done
+  return 0
+}
+cleanup() {
+  if [ -n "$listener_pid" ]; then
+    exec 7>&- || true
+    wait "$listener_pid" 2>/dev/null || true
+  fi
+  stop_nginx
+  for pid in $(engine_pids); do kill "$pid" 2>/dev/null || true; done
+  rm -rf "$work"
+}
 trap cleanup EXIT
 python3 "$here/make_wide_site.py" "$work/www" "$pages" "$files_per_page" >&2
+mkdir -p "$work/www/slow" "$work/dl"
+truncate -s "$size" "$work/www/big.bin"
+truncate -s 1048576 "$work/www/slow/wait.bin"
 port=$(free_port)
-start_nginx "$work" "$port"
+start_nginx "$work" "$port" "location /slow/ { limit_rate 64; }"
 url="http://127.0.0.1:$port/index.html"
 mkdir -m 0700 -p "$work/config" "$work/runtime"
 export XDG_CONFIG_HOME="$work/config" XDG_RUNTIME_DIR="$work/runtime" QT_QPA_PLATFORM=offscreen
@@ -49,8 +82,47 @@ for _ in $(seq "$rounds"); do
   if [ -z "$best_harness" ] || [ "$(echo "$rate > $best_harness" | bc -l)" = 1 ]; then best_harness=$rate; fi
 done
 
+# The download manager. One worker: the big file runs, the records wait.
+"$build/bin/pullwright" -RegServer
+big="http://127.0.0.1:$port/big.bin"
+"$build/bench/gui/manager_gui_bench" load "$big" "http://127.0.0.1:$port/slow/wait.bin" "$records" "$work/dl/" \
+  >"$work/manager.out"
+cat "$work/manager.out"
+for pid in $(engine_pids); do kill "$pid" 2>/dev/null || true; done
+rm -f "$work/dl/"*
+
+# engine_seconds SECOND_CLIENT...: the best time of the rounds for the big
+# file with SECOND_CLIENT connected beside engine_client.
+engine_seconds() {
+  local best="" t
+  mkfifo "$work/second.in"
+  "$@" <"$work/second.in" >"$work/second.out" &
+  listener_pid=$!
+  exec 7>"$work/second.in"
+  for _ in $(seq 200); do
+    grep -qx ready "$work/second.out" 2>/dev/null && break
+    sleep 0.05
+  done
+  grep -qx ready "$work/second.out" || { echo "gui bench: the second client did not connect" >&2; exit 1; }
+  for _ in $(seq "$rounds"); do
+    rm -f "$work/dl/"*
+    t=$(seconds_of "$build/bench/tools/engine_client" --dir "$work/dl/" --quiet "$big")
+    [ "$(stat -c %s "$work/dl/big.bin")" = "$size" ] || { echo "gui bench: short download" >&2; exit 1; }
+    if [ -z "$best" ] || [ "$(echo "$t < $best" | bc -l)" = 1 ]; then best=$t; fi
+  done
+  exec 7>&-
+  wait "$listener_pid" || true
+  listener_pid=""
+  rm -f "$work/second.in" "$work/dl/"*
+  echo "$best"
+}
+with_manager=$(engine_seconds "$build/bench/gui/manager_gui_bench" listen)
+with_listener=$(engine_seconds "$build/bench/server/sink_listener")
+echo "gui: the big file took $with_manager s beside the window, $with_listener s beside the listener" >&2
+
 result crawler_rows_s "$best_rows"
 result crawler_max_stall_ms "$worst_stall"
 result gui_crawl_pages_s "$best_gui_pages"
 result harness_crawl_pages_s "$best_harness"
 result gui_crawl_vs_harness "$(ratio "$best_gui_pages" "$best_harness")"
+result manager_vs_listener "$(ratio "$with_listener" "$with_manager")"
