@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QPainter>
 #include <QEventLoop>
+#include <QTest>
 #include <QTimer>
 #include <cstdlib>
 #include <filesystem>
@@ -40,6 +41,12 @@ bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds limi
   QTimer::singleShot(limit, &loop, &QEventLoop::quit);
   loop.exec();
   return done();
+}
+
+void PressKey(QWidget* widget, Qt::Key key, Qt::KeyboardModifiers modifiers) {
+  widget->window()->activateWindow();
+  EXPECT_TRUE(QTest::qWaitForWindowActive(widget->window()));
+  QTest::keyClick(widget, key, modifiers);
 }
 
 namespace {

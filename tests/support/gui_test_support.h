@@ -17,6 +17,10 @@ int RunWindowTests(int argc, char** argv);
 // does not within `limit`.
 bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds limit = std::chrono::seconds(15));
 
+// Presses a key in `widget`'s window as the user does, once that window is
+// the active one, so that its shortcuts apply.
+void PressKey(QWidget* widget, Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier);
+
 // Writes a picture of `widget` as NAME.png into the screenshot folder
 // ($FETCHWICK_SCREENSHOTS, or "screenshots" in the build folder), names it
 // on standard output and gives its path.

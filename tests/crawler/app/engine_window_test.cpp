@@ -76,8 +76,15 @@ TEST_F(CrawlerEngineTest, EngineErrorsOpenABoxEachAndThePaneShowsTheLastText) {
   EXPECT_EQ(box->text().toStdString(), FormatText(status_text::kDownloadError, 404, "gone.zip"));
   EXPECT_EQ(box->icon(), QMessageBox::Warning);
 
-  // A second error opens a second box over the first; an error without a
-  // text does nothing at all.
+  // Once the engine is through with that file, a second error opens a
+  // second box over the first; an error without a text does nothing at all.
+  ASSERT_TRUE(WaitUntil([&] {
+    std::shared_ptr<IEnumFiles> files;
+    _LinkStructType record{};
+    std::uint32_t fetched = 0;
+    return SUCCEEDED(Doc().Engine()->EnumFiles(&files)) && files->Next(1, &record, &fetched) == S_FALSE &&
+           !Doc().IsDownloading();
+  }));
   ICallbackItf& sink = *Doc().Sink();
   const _LinkStructType record{};
   std::thread([&] {

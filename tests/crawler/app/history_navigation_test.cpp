@@ -64,7 +64,7 @@ TEST_F(CrawlerWindowTest, EnterListsThePageAndBackForwardRefreshBrowseAsInABrows
   };
   const std::size_t before = fetches();
   Frame().AddressBox()->lineEdit()->setText(QStringLiteral("typed but not entered"));
-  QTest::keyClick(&View(), Qt::Key_F5);
+  PressKey(&View(), Qt::Key_F5);
   ASSERT_TRUE(WaitUntil([&] { return fetches() == before + 1 && !Doc().IsBusy(); }));
   ASSERT_TRUE(WaitForPage(page2));
   EXPECT_EQ(Doc().BackStack(), std::deque<std::string>{index});
@@ -76,7 +76,7 @@ TEST_F(CrawlerWindowTest, EnterListsThePageAndBackForwardRefreshBrowseAsInABrows
   ASSERT_TRUE(WaitForPage(index));
   EXPECT_EQ(HistoryEntries(), (Names{index, page2}));
   View().setFocus();
-  QTest::keyClick(&View(), Qt::Key_Backspace);
+  PressKey(&View(), Qt::Key_Backspace);
   ASSERT_TRUE(WaitForPage(page2));
 }
 
@@ -112,7 +112,7 @@ TEST_F(CrawlerWindowTest, OpenUrlFromCtrlOCrawlsTheAddressEntered) {
     QTest::keyClicks(dialog->Field(), QString::fromStdString(Url("/index.html")));
     QTest::keyClick(dialog->Field(), Qt::Key_Return);
   });
-  QTest::keyClick(&Frame(), Qt::Key_O, Qt::ControlModifier);
+  PressKey(&Frame(), Qt::Key_O, Qt::ControlModifier);
   ASSERT_TRUE(WaitForPage(Url("/index.html")));
   EXPECT_EQ(HistoryEntries(), Names{Url("/index.html")});
 }
