@@ -100,3 +100,13 @@ best_seconds() {
 
 # mb_per_s BYTES SECONDS
 mb_per_s() { echo "scale=1; $1 / 1048576 / $2" | bc -l; }
+
+# engine_pids WORK: the engines started with WORK/runtime as their runtime
+# folder, that is, by the benchmark that owns WORK; others are left alone.
+engine_pids() {
+  local work=$1 pid
+  for pid in $(pgrep -x pullwright || true); do
+    tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qx "XDG_RUNTIME_DIR=$work/runtime" && echo "$pid"
+  done
+  return 0
+}

@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QKeySequence>
 #include <QStyle>
+#include <initializer_list>
 #include <map>
 #include <span>
 
@@ -32,6 +33,17 @@ class CommandSet {
 
   // Enables or disables a command, without a signal when nothing changes.
   void Enable(int id, bool enabled) const;
+
+  // Adds the commands to a menu or a toolbar in order; 0 is a separator.
+  template <class Bar>
+  void Fill(Bar* bar, std::initializer_list<int> ids) const {
+    for (int id : ids) {
+      if (id == 0)
+        bar->addSeparator();
+      else
+        bar->addAction(Action(id));
+    }
+  }
 
  private:
   std::map<int, QAction*> m_actions;

@@ -61,6 +61,12 @@ StartAction DecideStart(const ShellCommand& command) {
   return StartAction::Run;
 }
 
+bool OpensWindow(const ShellCommand& command, const std::function<void()>& confirmUnregister) {
+  const StartAction action = DecideStart(command);
+  if (action == StartAction::ConfirmUnregister) confirmUnregister();
+  return action == StartAction::Run;
+}
+
 std::optional<int> RunRegistrationSwitch(const std::vector<std::string>& arguments,
                                          const class_registry::AppIdentity& app) {
   switch (FindRegistrationSwitch(arguments)) {

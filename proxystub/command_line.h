@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -36,6 +37,9 @@ enum class StartAction {
   ConfirmUnregister,  // an unregister request: say it is done in a box, then end
 };
 StartAction DecideStart(const ShellCommand& command);
+// The same as a yes or no: whether the window opens. An unregister request
+// runs `confirmUnregister` (which shows its box) first.
+bool OpensWindow(const ShellCommand& command, const std::function<void()>& confirmUnregister);
 
 namespace class_registry {
 struct AppIdentity;

@@ -31,21 +31,13 @@ size=$((${GUI_BENCH_MIB:-1024} * 1024 * 1024))
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/fetchwick-bench-gui.XXXXXX")
 listener_pid=""
-# The engine this benchmark started runs with this benchmark's folders.
-engine_pids() {
-  local pid
-  for pid in $(pgrep -x pullwright || true); do
-    tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qx "XDG_RUNTIME_DIR=$work/runtime" && echo "$pid"
-  done
-  return 0
-}
 cleanup() {
   if [ -n "$listener_pid" ]; then
     exec 7>&- || true
     wait "$listener_pid" 2>/dev/null || true
   fi
   stop_nginx
-  for pid in $(engine_pids); do kill "$pid" 2>/dev/null || true; done
+  for pid in $(engine_pids "$work"); do kill "$pid" 2>/dev/null || true; done
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -88,7 +80,7 @@ big="http://127.0.0.1:$port/big.bin"
 "$build/bench/gui/manager_gui_bench" load "$big" "http://127.0.0.1:$port/slow/wait.bin" "$records" "$work/dl/" \
   >"$work/manager.out"
 cat "$work/manager.out"
-for pid in $(engine_pids); do kill "$pid" 2>/dev/null || true; done
+for pid in $(engine_pids "$work"); do kill "$pid" 2>/dev/null || true; done
 rm -f "$work/dl/"*
 
 # engine_seconds SECOND_CLIENT...: the best time of the rounds for the big

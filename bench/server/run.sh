@@ -21,14 +21,6 @@ rounds=${SERVER_BENCH_ROUNDS:-3}
 work=$(mktemp -d "${TMPDIR:-/tmp}/fetchwick-bench-server.XXXXXX")
 listener_pid=""
 
-# The engine this benchmark started runs with this benchmark's folders.
-engine_pids() {
-  local pid
-  for pid in $(pgrep -x pullwright || true); do
-    tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qx "XDG_RUNTIME_DIR=$work/runtime" && echo "$pid"
-  done
-  return 0
-}
 
 cleanup() {
   if [ -n "$listener_pid" ]; then
@@ -36,7 +28,7 @@ cleanup() {
     wait "$listener_pid" 2>/dev/null || true
   fi
   stop_nginx
-  for pid in $(engine_pids); do kill "$pid" 2>/dev/null || true; done
+  for pid in $(engine_pids "$work"); do kill "$pid" 2>/dev/null || true; done
   rm -rf "$work"
 }
 trap cleanup EXIT

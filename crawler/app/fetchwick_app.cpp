@@ -9,6 +9,7 @@
 #include "gui/about_dialog.h"
 #include "gui/app_icons.h"
 #include "gui/command_set.h"
+#include "gui/window_program.h"
 #include "proxystub/class_registry.h"
 #include "proxystub/command_line.h"
 
@@ -27,15 +28,10 @@ CFetchwickApp::~CFetchwickApp() {
 
 bool CFetchwickApp::InitInstance(const std::vector<std::string>& arguments, DocOptions options) {
   const ps::ShellCommand command = ps::ParseShellCommand(arguments);
-  switch (ps::DecideStart(command)) {
-    case ps::StartAction::ConfirmUnregister:
-      gui::ConfirmInBox(QString::fromLatin1(CMainFrame::kAppTitle), QString::fromLatin1(kUnregisterDone));
-      return false;
-    case ps::StartAction::End:
-      return false;
-    case ps::StartAction::Run:
-      break;
-  }
+  const auto confirm = [] {
+    gui::ConfirmInBox(QString::fromLatin1(CMainFrame::kAppTitle), QString::fromLatin1(kUnregisterDone));
+  };
+  if (!ps::OpensWindow(command, confirm)) return false;
 
   m_doc = std::make_unique<CFetchwickDoc>(m_host, std::move(options));
   m_commands = std::make_unique<gui::CommandSet>(&m_commandOwner, CrawlerCommands());
@@ -78,12 +74,6 @@ int FetchwickMain(int argc, char** argv) {
   if (const auto code = ps::RunRegistrationSwitch(arguments, ps::class_registry::kCrawlerApp)) return *code;
   if (ps::DecideStart(ps::ParseShellCommand(arguments)) == ps::StartAction::End) return 0;
 
-  QApplication application(argc, argv);
-  QApplication::setApplicationName(QStringLiteral("fetchwick"));
-  QApplication::setApplicationDisplayName(QString::fromLatin1(CMainFrame::kAppTitle));
-  QApplication::setWindowIcon(gui::AppIcon(gui::AppImage::Crawler));
-  gui::InstallIconTheme();
-  CFetchwickApp app;
-  if (!app.InitInstance(arguments)) return 0;
-  return application.exec();
+  return gui::RunWindowProgram<CFetchwickApp>(argc, argv, "fetchwick", QString::fromLatin1(CMainFrame::kAppTitle),
+                                              gui::AppImage::Crawler, arguments);
 }

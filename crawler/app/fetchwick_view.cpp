@@ -3,7 +3,6 @@
 #include <QContextMenuEvent>
 #include <QHeaderView>
 #include <QMenu>
-#include <QTimerEvent>
 #include <algorithm>
 
 #include "crawler/app/crawler_commands.h"
@@ -12,9 +11,10 @@
 #include "crawler/core/fetchwick_doc.h"
 #include "gui/command_set.h"
 #include "gui/desktop_launch.h"
-#include "gui/grid_delegate.h"
 #include "gui/idle_updater.h"
 #include "gui/message_boxes.h"
+#include "gui/paced_call.h"
+#include "gui/report_view.h"
 
 namespace {
 constexpr char kErrorCaption[] = "Fetchwick Error";
@@ -27,23 +27,11 @@ CFetchwickView::CFetchwickView(CFetchwickDoc& doc, FetchwickHost& host, const gu
       m_host(host),
       m_commands(commands),
       m_launcher(launcher),
-      m_model(new LinkListModel(this)) {
+      m_model(new LinkListModel(this)),
+      m_flush(new gui::PacedCall(kFlushIntervalMs, [this] { FlushLinksFound(); }, this)) {
   setModel(m_model);
-  setRootIsDecorated(false);
-  setItemsExpandable(false);
-  setUniformRowHeights(true);
-  setAllColumnsShowFocus(true);
-  setSelectionMode(QAbstractItemView::ExtendedSelection);
-  setSelectionBehavior(QAbstractItemView::SelectRows);
-  setEditTriggers(QAbstractItemView::NoEditTriggers);
-  setItemDelegate(new gui::GridDelegate(this));
-  setIconSize(QSize(16, 16));
-  setAccessibleName(QStringLiteral("Links"));
-  header()->setSectionsMovable(true);
+  gui::SetUpReportView(this, QStringLiteral("Links"), LinkListModel::kColumnWidths);
   header()->setSectionsClickable(true);
-  header()->setStretchLastSection(false);
-  for (int column = 0; column < LinkListModel::kColumnCount; ++column)
-    header()->resizeSection(column, LinkListModel::kColumnWidths[column]);
   connect(header(), &QHeaderView::sectionClicked, this, [this](int column) { m_model->SortByColumn(column); });
 
   connect(commands[cmd::ID_DOWNLOAD_FILES], &QAction::triggered, this, &CFetchwickView::OnDownloadFiles);
@@ -54,7 +42,6 @@ CFetchwickView::CFetchwickView(CFetchwickDoc& doc, FetchwickHost& host, const gu
   updater.Add(this, [this] {
     m_commands.Enable(cmd::ID_DOWNLOAD_FILES, selectionModel() && selectionModel()->hasSelection());
   });
-  m_sinceFlush.start();
 }
 
 void CFetchwickView::Rebuild() {
@@ -154,13 +141,8 @@ bool CFetchwickView::event(QEvent* event) {
     return true;
   }
   if (gui::Received<LinkFoundEvent>(event)) {
-    // At most one repaint's worth of rows a frame: later links wait in the
-    // hand-over and come with the next flush.
-    const qint64 since = m_sinceFlush.elapsed();
-    if (since >= kFlushIntervalMs)
-      FlushLinksFound();
-    else if (!m_flushTimer.isActive())
-      m_flushTimer.start(static_cast<int>(kFlushIntervalMs - since), Qt::PreciseTimer, this);
+    // Later links wait in the hand-over and come with the next flush.
+    m_flush->Request();
     return true;
   }
   if (auto* size = gui::Received<SizeFoundEvent>(event)) {
@@ -176,14 +158,7 @@ bool CFetchwickView::event(QEvent* event) {
   return QTreeView::event(event);
 }
 
-void CFetchwickView::timerEvent(QTimerEvent* event) {
-  if (event->timerId() != m_flushTimer.timerId()) return QTreeView::timerEvent(event);
-  m_flushTimer.stop();
-  FlushLinksFound();
-}
-
 void CFetchwickView::FlushLinksFound() {
-  m_sinceFlush.restart();
   const std::vector<LinkFoundMessage> links = m_host.TakeLinksFound();
   if (links.empty()) return;
   const std::shared_ptr<LinkList> current = m_doc.Links();

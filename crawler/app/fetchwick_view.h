@@ -1,7 +1,5 @@
 #pragma once
 
-#include <QBasicTimer>
-#include <QElapsedTimer>
 #include <QTreeView>
 #include <memory>
 #include <vector>
@@ -13,6 +11,7 @@ class FetchwickHost;
 class QMenu;
 namespace gui {
 class CommandSet;
+class PacedCall;
 class DesktopLauncher;
 class IdleUpdater;
 }  // namespace gui
@@ -46,7 +45,6 @@ class CFetchwickView final : public QTreeView {
 
  protected:
   bool event(QEvent* event) override;
-  void timerEvent(QTimerEvent* event) override;
   void contextMenuEvent(QContextMenuEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
 
@@ -59,6 +57,5 @@ class CFetchwickView final : public QTreeView {
   const gui::CommandSet& m_commands;
   gui::DesktopLauncher& m_launcher;
   LinkListModel* m_model;
-  QBasicTimer m_flushTimer;
-  QElapsedTimer m_sinceFlush;
+  gui::PacedCall* m_flush;
 };

@@ -14,6 +14,7 @@
 #include "crawler/core/fetchwick_doc.h"
 #include "gui/app_icons.h"
 #include "gui/busy_animation.h"
+#include "gui/command_set.h"
 #include "gui/idle_updater.h"
 #include "gui/status_panes.h"
 
@@ -40,33 +41,15 @@ CMainFrame::CMainFrame(CFetchwickDoc& doc, const gui::CommandSet& commands, gui:
 CMainFrame::~CMainFrame() { SaveHistory(); }
 
 void CMainFrame::CreateMenus(const gui::CommandSet& commands) {
-  QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
-  file->addAction(commands[cmd::ID_FILE_OPEN_URL]);
-  file->addSeparator();
-  file->addAction(commands[cmd::ID_APP_EXIT]);
-
-  QMenu* view = menuBar()->addMenu(QStringLiteral("&View"));
-  view->addAction(commands[cmd::ID_VIEW_TOOLBAR]);
-  view->addAction(commands[cmd::ID_VIEW_STATUS_BAR]);
-  view->addSeparator();
-  view->addAction(commands[cmd::ID_GO_BACK]);
-  view->addAction(commands[cmd::ID_GO_FORWARD]);
-  view->addSeparator();
-  view->addAction(commands[cmd::ID_REFRESH]);
-
-  QMenu* download = menuBar()->addMenu(QStringLiteral("&Download"));
-  download->addAction(commands[cmd::ID_DOWNLOAD_FILES]);
-  download->addAction(commands[cmd::ID_CANCEL_CURRENT_DOWNLOAD]);
-  download->addAction(commands[cmd::ID_STOP_DOWNLOADS]);
-  download->addSeparator();
-  download->addAction(commands[cmd::ID_DOWNLOAD_MANAGER]);
-
-  QMenu* tools = menuBar()->addMenu(QStringLiteral("&Tools"));
-  tools->addAction(commands[cmd::ID_CLEAR_HISTORY]);
-  tools->addAction(commands[cmd::ID_OPTIONS]);
-
-  QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
-  help->addAction(commands[cmd::ID_APP_ABOUT]);
+  commands.Fill(menuBar()->addMenu(QStringLiteral("&File")), {cmd::ID_FILE_OPEN_URL, 0, cmd::ID_APP_EXIT});
+  commands.Fill(menuBar()->addMenu(QStringLiteral("&View")),
+                {cmd::ID_VIEW_TOOLBAR, cmd::ID_VIEW_STATUS_BAR, 0, cmd::ID_GO_BACK, cmd::ID_GO_FORWARD, 0,
+                 cmd::ID_REFRESH});
+  commands.Fill(menuBar()->addMenu(QStringLiteral("&Download")),
+                {cmd::ID_DOWNLOAD_FILES, cmd::ID_CANCEL_CURRENT_DOWNLOAD, cmd::ID_STOP_DOWNLOADS, 0,
+                 cmd::ID_DOWNLOAD_MANAGER});
+  commands.Fill(menuBar()->addMenu(QStringLiteral("&Tools")), {cmd::ID_CLEAR_HISTORY, cmd::ID_OPTIONS});
+  commands.Fill(menuBar()->addMenu(QStringLiteral("&Help")), {cmd::ID_APP_ABOUT});
 
   // Commands of the window itself.
   connect(commands[cmd::ID_APP_EXIT], &QAction::triggered, this, &QWidget::close);
@@ -74,25 +57,11 @@ void CMainFrame::CreateMenus(const gui::CommandSet& commands) {
 }
 
 void CMainFrame::CreateBars(const gui::CommandSet& commands) {
-  m_statusPanes = new gui::StatusPanes(statusBar(), QString::fromLatin1(kStatusPaneSizing));
-
   // First row: the main buttons, with tooltips and prompts, and the animation.
-  m_mainToolBar = addToolBar(QStringLiteral("Toolbar"));
-  m_mainToolBar->setObjectName(QStringLiteral("mainToolBar"));
-  m_mainToolBar->setIconSize(QSize(32, 32));
-  m_mainToolBar->setToolButtonStyle(Qt::ToolButtonIconOnly);
-  for (int id : {cmd::ID_GO_BACK, cmd::ID_GO_FORWARD, cmd::ID_REFRESH, 0, cmd::ID_STOP_CRAWL, cmd::ID_STOP_DOWNLOADS,
-                 cmd::ID_OPEN_DOWNLOADS, 0, cmd::ID_OPTIONS, cmd::ID_APP_ABOUT}) {
-    if (id == 0)
-      m_mainToolBar->addSeparator();
-    else
-      m_mainToolBar->addAction(commands[id]);
-  }
-  m_animationBar = addToolBar(QStringLiteral("Busy"));
-  m_animationBar->setObjectName(QStringLiteral("animationBar"));
-  m_animationBar->setMovable(false);
-  m_wndAnimate = new gui::BusyAnimation(m_animationBar);
-  m_animationBar->addWidget(m_wndAnimate);
+  m_bars.Create(this, commands,
+                {cmd::ID_GO_BACK, cmd::ID_GO_FORWARD, cmd::ID_REFRESH, 0, cmd::ID_STOP_CRAWL, cmd::ID_STOP_DOWNLOADS,
+                 cmd::ID_OPEN_DOWNLOADS, 0, cmd::ID_OPTIONS, cmd::ID_APP_ABOUT},
+                cmd::ID_VIEW_TOOLBAR, cmd::ID_VIEW_STATUS_BAR, QString::fromLatin1(kStatusPaneSizing));
 
   // Second row: "Address", the box, and Go.
   addToolBarBreak();
@@ -111,15 +80,6 @@ void CMainFrame::CreateBars(const gui::CommandSet& commands) {
   go->setToolTip(QString());  // the Go button shows neither tooltip nor prompt
   m_addressBar->addWidget(go);
 
-  QAction* toolbar = commands[cmd::ID_VIEW_TOOLBAR];
-  toolbar->setChecked(true);
-  connect(toolbar, &QAction::toggled, this, [this](bool shown) {
-    m_mainToolBar->setVisible(shown);
-    m_animationBar->setVisible(shown);
-  });
-  QAction* statusBarShown = commands[cmd::ID_VIEW_STATUS_BAR];
-  statusBarShown->setChecked(true);
-  connect(statusBarShown, &QAction::toggled, statusBar(), &QWidget::setVisible);
 }
 
 void CMainFrame::UpdateCommandStates(const gui::CommandSet& commands) {
@@ -128,15 +88,11 @@ void CMainFrame::UpdateCommandStates(const gui::CommandSet& commands) {
   commands.Enable(cmd::ID_STOP_CRAWL, m_doc.IsBusy());
   commands.Enable(cmd::ID_STOP_DOWNLOADS, m_doc.IsDownloading());
   commands.Enable(cmd::ID_CANCEL_CURRENT_DOWNLOAD, m_doc.IsDownloading() && !m_doc.Engine());
-  m_statusPanes->SetStatus(QString::fromStdString(m_doc.DownloadStatus()));
-  for (auto [id, shown] : {std::pair{cmd::ID_VIEW_TOOLBAR, !m_mainToolBar->isHidden()},
-                           std::pair{cmd::ID_VIEW_STATUS_BAR, !statusBar()->isHidden()}}) {
-    QAction* action = commands[id];
-    if (action->isChecked() != shown) action->setChecked(shown);
-  }
+  m_bars.panes->SetStatus(QString::fromStdString(m_doc.DownloadStatus()));
+  m_bars.UpdateToggles(commands);
 }
 
-void CMainFrame::SetStatusText(const QString& text) { m_statusPanes->SetMessage(text); }
+void CMainFrame::SetStatusText(const QString& text) { m_bars.panes->SetMessage(text); }
 
 void CMainFrame::SetAddressText(const std::string& text) { m_addressBox->SetText(text); }
 
@@ -170,13 +126,13 @@ void CMainFrame::SaveHistory() const {
 bool CMainFrame::event(QEvent* event) {
   if (gui::Received<BusyStartEvent>(event)) {
     // Every busy period restarts the clip and plays it for ever.
-    m_wndAnimate->play(0, gui::BusyAnimation::kLastFrame, gui::BusyAnimation::kForever);
+    m_bars.animation->play(0, gui::BusyAnimation::kLastFrame, gui::BusyAnimation::kForever);
     return true;
   }
   if (gui::Received<BusyEndEvent>(event)) {
     // The first end of any busy period stops it, on its first frame.
-    m_wndAnimate->stop();
-    m_wndAnimate->play(0, 0, 0);
+    m_bars.animation->stop();
+    m_bars.animation->play(0, 0, 0);
     return true;
   }
   if (auto* status = gui::Received<StatusTextEvent>(event)) {

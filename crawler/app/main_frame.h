@@ -2,6 +2,8 @@
 
 #include <QMainWindow>
 #include <functional>
+
+#include "gui/frame_bars.h"
 #include <set>
 #include <string>
 
@@ -42,9 +44,8 @@ class CMainFrame final : public QMainWindow {
   void SetDocumentTitle(const std::string& title);
 
   CAddressBox* AddressBox() const { return m_addressBox; }
-  gui::BusyAnimation* Animation() const { return m_wndAnimate; }
-  gui::StatusPanes* Panes() const { return m_statusPanes; }
-  QToolBar* MainToolBar() const { return m_mainToolBar; }
+  gui::BusyAnimation* Animation() const { return m_bars.animation; }
+  gui::StatusPanes* Panes() const { return m_bars.panes; }
 
   // Runs before the window may close; it stops what would outlive it.
   std::function<void()> onClosing;
@@ -61,11 +62,8 @@ class CMainFrame final : public QMainWindow {
   void UpdateCommandStates(const gui::CommandSet& commands);
 
   CFetchwickDoc& m_doc;
-  gui::StatusPanes* m_statusPanes = nullptr;
-  QToolBar* m_mainToolBar = nullptr;
-  QToolBar* m_animationBar = nullptr;
+  gui::FrameBars m_bars;
   QToolBar* m_addressBar = nullptr;
   CAddressBox* m_addressBox = nullptr;
-  gui::BusyAnimation* m_wndAnimate = nullptr;
   std::set<std::string> m_history;  // in byte order, as it is saved
 };

@@ -12,24 +12,16 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "gui/folder_field.h"
+#include "gui/dialog_fields.h"
 #include "gui/message_boxes.h"
 
-namespace {
-
-QLabel* LabelFor(QWidget* field, const QString& text, QWidget* parent) {
-  auto* label = new QLabel(text, parent);
-  label->setBuddy(field);
-  return label;
-}
-
-}  // namespace
+using gui::LabelFor;
 
 COptionsDlg::COptionsDlg(const CrawlerOptions& values, QWidget* parent)
     : QDialog(parent),
       m_values(values),
       m_downloadDir(new QLineEdit(QString::fromStdString(values.downloadDir), this)),
-      m_browse(new QPushButton(QStringLiteral("..."), this)),
+      m_browse(gui::BrowseButton(m_downloadDir, this)),
       m_fileFilter(new QLineEdit(QString::fromStdString(values.fileFilter), this)),
       m_crawlDepth(new QLineEdit(QString::number(values.crawlDepth), this)),
       m_excludeForeign(new QCheckBox(QStringLiteral("E&xclude Foreign Hosts"), this)) {
@@ -41,9 +33,6 @@ COptionsDlg::COptionsDlg(const CrawlerOptions& values, QWidget* parent)
   downloadLayout->addWidget(LabelFor(m_downloadDir, QStringLiteral("Download &Folder:"), download), 0, 0, 1, 2);
   m_downloadDir->setMinimumWidth(300);
   downloadLayout->addWidget(m_downloadDir, 1, 0);
-  m_browse->setAccessibleName(QStringLiteral("Browse for the download folder"));
-  m_browse->setAutoDefault(false);
-  m_browse->setFixedWidth(m_browse->fontMetrics().horizontalAdvance(QStringLiteral("....")) + 16);
   downloadLayout->addWidget(m_browse, 1, 1);
   layout->addWidget(download);
 
@@ -67,30 +56,15 @@ COptionsDlg::COptionsDlg(const CrawlerOptions& values, QWidget* parent)
   connect(buttons, &QDialogButtonBox::accepted, this, &COptionsDlg::accept);
   connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
   layout->addWidget(buttons);
-  connect(m_browse, &QPushButton::clicked, this, &COptionsDlg::Browse);
-}
-
-void COptionsDlg::Browse() {
-  // Only the folder field changes; what was typed into the others stays.
-  const QString start = m_downloadDir->text().isEmpty() ? QString::fromStdString(m_values.downloadDir)
-                                                        : m_downloadDir->text();
-  const QString chosen = QFileDialog::getExistingDirectory(this, QStringLiteral("Download Folder"), start);
-  if (!chosen.isEmpty()) m_downloadDir->setText(chosen);
-}
-
-void COptionsDlg::Refuse(QLineEdit* field, const QString& message) {
-  gui::OpenMessageBox(this, windowTitle(), message, QMessageBox::Warning);
-  field->setFocus();
-  field->selectAll();
 }
 
 void COptionsDlg::accept() {
   const QString folder = m_downloadDir->text().trimmed();
-  if (folder.isEmpty()) return Refuse(m_downloadDir, QStringLiteral("Please enter a download folder."));
+  if (folder.isEmpty()) return gui::RefuseField(this, m_downloadDir, QStringLiteral("Please enter a download folder."));
   bool number = false;
   const unsigned depth = m_crawlDepth->text().trimmed().toUInt(&number);
   if (!number || depth < kMinDepth || depth > kMaxDepth)
-    return Refuse(m_crawlDepth, QStringLiteral("Please enter a crawl depth from %1 to %2.").arg(kMinDepth).arg(kMaxDepth));
+    return gui::RefuseField(this, m_crawlDepth, QStringLiteral("Please enter a crawl depth from %1 to %2.").arg(kMinDepth).arg(kMaxDepth));
 
   m_values.downloadDir = gui::AbsoluteFolder(folder).toStdString();
   m_values.fileFilter = m_fileFilter->text().toStdString();

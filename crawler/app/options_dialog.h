@@ -30,9 +30,6 @@ class COptionsDlg final : public QDialog {
   void accept() override;
 
  private:
-  void Browse();
-  void Refuse(QLineEdit* field, const QString& message);
-
   CrawlerOptions m_values;
   QLineEdit* m_downloadDir;
   QPushButton* m_browse;

@@ -9,27 +9,19 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "gui/folder_field.h"
+#include "gui/dialog_fields.h"
 #include "gui/message_boxes.h"
 #include "manager/core/download_format.h"
 
 namespace queuebay {
 
-namespace {
-
-QLabel* LabelFor(QWidget* field, const QString& text, QWidget* parent) {
-  auto* label = new QLabel(text, parent);
-  label->setBuddy(field);
-  return label;
-}
-
-}  // namespace
+using gui::LabelFor;
 
 CDownloadOptionsDlg::CDownloadOptionsDlg(const DownloadOptions& stored, QWidget* parent)
     : QDialog(parent),
       m_values(stored),
       m_downloadDir(new QLineEdit(QString::fromStdString(stored.downloadDir), this)),
-      m_browse(new QPushButton(QStringLiteral("..."), this)),
+      m_browse(gui::BrowseButton(m_downloadDir, this)),
       m_threadCount(new QLineEdit(QString::number(stored.threadCount), this)),
       m_maxRetries(new QLineEdit(QString::number(stored.maxRetries), this)) {
   setWindowTitle(QStringLiteral("Options"));
@@ -39,9 +31,6 @@ CDownloadOptionsDlg::CDownloadOptionsDlg(const DownloadOptions& stored, QWidget*
   grid->addWidget(LabelFor(m_downloadDir, QStringLiteral("Download &Folder:"), group), 0, 0, 1, 3);
   m_downloadDir->setMinimumWidth(300);
   grid->addWidget(m_downloadDir, 1, 0, 1, 2);
-  m_browse->setAccessibleName(QStringLiteral("Browse for the download folder"));
-  m_browse->setAutoDefault(false);
-  m_browse->setFixedWidth(m_browse->fontMetrics().horizontalAdvance(QStringLiteral("....")) + 16);
   grid->addWidget(m_browse, 1, 2);
   grid->addWidget(LabelFor(m_threadCount, QStringLiteral("Maximum &Concurrent Downloads:"), group), 2, 0);
   m_threadCount->setMaximumWidth(70);
@@ -55,33 +44,19 @@ CDownloadOptionsDlg::CDownloadOptionsDlg(const DownloadOptions& stored, QWidget*
   connect(buttons, &QDialogButtonBox::accepted, this, &CDownloadOptionsDlg::accept);
   connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
   layout->addWidget(buttons);
-  connect(m_browse, &QPushButton::clicked, this, &CDownloadOptionsDlg::Browse);
-}
-
-void CDownloadOptionsDlg::Browse() {
-  // Only the folder field changes; numbers typed meanwhile stay.
-  const QString chosen =
-      QFileDialog::getExistingDirectory(this, QStringLiteral("Download Folder"), m_downloadDir->text());
-  if (!chosen.isEmpty()) m_downloadDir->setText(chosen);
-}
-
-void CDownloadOptionsDlg::Refuse(QLineEdit* field, const QString& message) {
-  gui::OpenMessageBox(this, windowTitle(), message, QMessageBox::Warning);
-  field->setFocus();
-  field->selectAll();
 }
 
 void CDownloadOptionsDlg::accept() {
   if (m_downloadDir->text().trimmed().isEmpty())
-    return Refuse(m_downloadDir, QStringLiteral("Please enter a download folder."));
+    return gui::RefuseField(this, m_downloadDir, QStringLiteral("Please enter a download folder."));
   const std::optional<std::uint32_t> threads = ReadNumberField(m_threadCount->text().toStdString());
-  if (!threads) return Refuse(m_threadCount, QStringLiteral("Maximum Concurrent Downloads must be a number."));
+  if (!threads) return gui::RefuseField(this, m_threadCount, QStringLiteral("Maximum Concurrent Downloads must be a number."));
   if (*threads < kMinThreads || *threads > kMaxThreads)
-    return Refuse(m_threadCount, QStringLiteral("Maximum Concurrent Downloads must be from %1 to %2.")
+    return gui::RefuseField(this, m_threadCount, QStringLiteral("Maximum Concurrent Downloads must be from %1 to %2.")
                                      .arg(kMinThreads)
                                      .arg(kMaxThreads));
   const std::optional<std::uint32_t> retries = ReadNumberField(m_maxRetries->text().toStdString());
-  if (!retries) return Refuse(m_maxRetries, QStringLiteral("Maximum Retry Attempts must be a number."));
+  if (!retries) return gui::RefuseField(this, m_maxRetries, QStringLiteral("Maximum Retry Attempts must be a number."));
   m_values.downloadDir = gui::AbsoluteFolder(m_downloadDir->text()).toStdString();
   m_values.threadCount = *threads;
   m_values.maxRetries = *retries;

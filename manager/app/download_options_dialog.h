@@ -30,9 +30,6 @@ class CDownloadOptionsDlg final : public QDialog {
   void accept() override;
 
  private:
-  void Browse();
-  void Refuse(QLineEdit* field, const QString& message);
-
   DownloadOptions m_values;
   QLineEdit* m_downloadDir;
   QPushButton* m_browse;

@@ -1,7 +1,8 @@
 #pragma once
 
 #include <QMainWindow>
-#include <functional>
+
+#include "gui/frame_bars.h"
 
 class CQueuebayDoc;
 class QToolBar;
@@ -32,20 +33,16 @@ class CMainFrame final : public QMainWindow {
   void StartAnimation();
   void StopAnimation();
 
-  gui::BusyAnimation* Animation() const { return m_wndAnimate; }
-  gui::StatusPanes* Panes() const { return m_statusPanes; }
+  gui::BusyAnimation* Animation() const { return m_bars.animation; }
+  gui::StatusPanes* Panes() const { return m_bars.panes; }
   bool Animating() const { return m_bAnimating; }
 
  private:
   void CreateMenus(const gui::CommandSet& commands);
-  void CreateBars(const gui::CommandSet& commands);
   void UpdateCommandStates(const gui::CommandSet& commands);
 
   CQueuebayDoc& m_doc;
-  gui::StatusPanes* m_statusPanes = nullptr;
-  QToolBar* m_toolBar = nullptr;
-  QToolBar* m_animationBar = nullptr;
-  gui::BusyAnimation* m_wndAnimate = nullptr;
+  gui::FrameBars m_bars;
   bool m_bAnimating = false;
 };
 

@@ -6,6 +6,7 @@
 #include "gui/app_icons.h"
 #include "gui/command_set.h"
 #include "gui/message_boxes.h"
+#include "gui/window_program.h"
 #include "manager/app/add_url_dialog.h"
 #include "manager/app/download_options_dialog.h"
 #include "manager/app/main_frame.h"
@@ -28,15 +29,10 @@ CQueuebayApp::~CQueuebayApp() {
 
 bool CQueuebayApp::InitInstance(const std::vector<std::string>& arguments, ManagerDocOptions options) {
   const ps::ShellCommand command = ps::ParseShellCommand(arguments);
-  switch (ps::DecideStart(command)) {
-    case ps::StartAction::ConfirmUnregister:
-      gui::ConfirmInBox(QString::fromLatin1(CMainFrame::kAppTitle), QString::fromLatin1(kUnregisterDone));
-      return false;
-    case ps::StartAction::End:
-      return false;
-    case ps::StartAction::Run:
-      break;
-  }
+  const auto confirm = [] {
+    gui::ConfirmInBox(QString::fromLatin1(CMainFrame::kAppTitle), QString::fromLatin1(kUnregisterDone));
+  };
+  if (!ps::OpensWindow(command, confirm)) return false;
 
   m_doc = std::make_unique<CQueuebayDoc>(m_host, std::move(options));
   m_commands = std::make_unique<gui::CommandSet>(&m_commandOwner, ManagerCommands());
@@ -100,15 +96,9 @@ int QueuebayMain(int argc, char** argv) {
   if (const auto code = ps::RunRegistrationSwitch(arguments, ps::class_registry::kManagerApp)) return *code;
   if (ps::DecideStart(ps::ParseShellCommand(arguments)) == ps::StartAction::End) return 0;
 
-  QApplication application(argc, argv);
-  QApplication::setApplicationName(QStringLiteral("queuebay"));
-  // The caption ends with it already, so nothing more is put after it.
-  QApplication::setApplicationDisplayName(QString::fromLatin1(CMainFrame::kFrameTitle));
-  QApplication::setWindowIcon(gui::AppIcon(gui::AppImage::Manager));
-  gui::InstallIconTheme();
-  CQueuebayApp app;
-  if (!app.InitInstance(arguments)) return 0;
-  return application.exec();
+  // Every caption ends with the frame's title already.
+  return gui::RunWindowProgram<CQueuebayApp>(argc, argv, "queuebay", QString::fromLatin1(CMainFrame::kFrameTitle),
+                                             gui::AppImage::Manager, arguments);
 }
 
 }  // namespace queuebay

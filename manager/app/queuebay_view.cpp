@@ -3,13 +3,13 @@
 #include <QContextMenuEvent>
 #include <QHeaderView>
 #include <QMenu>
-#include <QTimerEvent>
 #include <algorithm>
 
 #include "contract/status.h"
 #include "gui/command_set.h"
-#include "gui/grid_delegate.h"
 #include "gui/message_boxes.h"
+#include "gui/paced_call.h"
+#include "gui/report_view.h"
 #include "manager/app/main_frame.h"
 #include "manager/app/manager_commands.h"
 #include "manager/app/manager_events.h"
@@ -23,21 +23,15 @@ constexpr char kErrorCaption[] = "Fetchwick Error";
 
 CQueuebayView::CQueuebayView(CQueuebayDoc& doc, CMainFrame& frame, const gui::CommandSet& commands,
                              QWidget* parent)
-    : QTreeView(parent), m_doc(doc), m_frame(frame), m_commands(commands), m_model(new DownloadListModel(this)) {
+    : QTreeView(parent),
+      m_doc(doc),
+      m_frame(frame),
+      m_commands(commands),
+      m_model(new DownloadListModel(this)),
+      m_take(new gui::PacedCall(kFlushIntervalMs, [this] { TakeRecords(); }, this)) {
   setModel(m_model);
-  setRootIsDecorated(false);
-  setItemsExpandable(false);
-  setUniformRowHeights(true);
-  setAllColumnsShowFocus(true);
-  setSelectionMode(QAbstractItemView::ExtendedSelection);
-  setSelectionBehavior(QAbstractItemView::SelectRows);
-  setEditTriggers(QAbstractItemView::NoEditTriggers);
-  setItemDelegate(new gui::GridDelegate(this));
-  setIconSize(QSize(16, 16));
-  setAccessibleName(QStringLiteral("Downloads"));
-  header()->setSectionsMovable(true);
+  gui::SetUpReportView(this, QStringLiteral("Downloads"), DownloadListModel::kColumnWidths);
   header()->setSectionsClickable(false);
-  header()->setStretchLastSection(false);
   // The classic widths, or wider where the program's font needs it to show
   // a whole number or rate.
   static const char* const kWidest[DownloadListModel::kColumnCount] = {"", "", "2147483647", "2147483647",
@@ -49,7 +43,6 @@ CQueuebayView::CQueuebayView(CQueuebayDoc& doc, CMainFrame& frame, const gui::Co
     connect(commands[id], &QAction::triggered, this, &CQueuebayView::OnCancelDownloads);
   for (int id : {cmd::ID_VIEW_REFRESH, cmd::ID_FILE_NEW, cmd::ID_FILE_OPEN})
     connect(commands[id], &QAction::triggered, this, &CQueuebayView::Reload);
-  m_sinceFlush.start();
 }
 
 void CQueuebayView::Reload() {
@@ -96,24 +89,13 @@ void CQueuebayView::contextMenuEvent(QContextMenuEvent* event) {
 
 bool CQueuebayView::event(QEvent* event) {
   if (gui::Received<DownloadRecordEvent>(event)) {
-    const qint64 since = m_sinceFlush.elapsed();
-    if (since >= kFlushIntervalMs)
-      TakeRecords();
-    else if (!m_flushTimer.isActive())
-      m_flushTimer.start(static_cast<int>(kFlushIntervalMs - since), Qt::PreciseTimer, this);
+    m_take->Request();
     return true;
   }
   return QTreeView::event(event);
 }
 
-void CQueuebayView::timerEvent(QTimerEvent* event) {
-  if (event->timerId() != m_flushTimer.timerId()) return QTreeView::timerEvent(event);
-  m_flushTimer.stop();
-  TakeRecords();
-}
-
 void CQueuebayView::TakeRecords() {
-  m_sinceFlush.restart();
   const std::vector<PendingRecord> batch = m_doc.HandOver().Take();
   if (batch.empty()) return;
   for (const PendingRecord& pending : batch) {

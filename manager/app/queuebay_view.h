@@ -1,7 +1,5 @@
 #pragma once
 
-#include <QBasicTimer>
-#include <QElapsedTimer>
 #include <QTreeView>
 #include <memory>
 #include <string>
@@ -13,6 +11,7 @@ class CQueuebayDoc;
 class QMenu;
 namespace gui {
 class CommandSet;
+class PacedCall;
 class IdleUpdater;
 }  // namespace gui
 
@@ -39,7 +38,6 @@ class CQueuebayView final : public QTreeView {
 
  protected:
   bool event(QEvent* event) override;
-  void timerEvent(QTimerEvent* event) override;
   void contextMenuEvent(QContextMenuEvent* event) override;
 
  private:
@@ -49,8 +47,7 @@ class CQueuebayView final : public QTreeView {
   CMainFrame& m_frame;
   const gui::CommandSet& m_commands;
   DownloadListModel* m_model;
-  QBasicTimer m_flushTimer;
-  QElapsedTimer m_sinceFlush;
+  gui::PacedCall* m_take;
 };
 
 }  // namespace queuebay

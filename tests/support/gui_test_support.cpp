@@ -4,7 +4,9 @@
 #include <sys/stat.h>
 
 #include <QApplication>
+#include <QContextMenuEvent>
 #include <QDir>
+#include <QMenu>
 #include <QPainter>
 #include <QEventLoop>
 #include <QTest>
@@ -82,6 +84,25 @@ std::string SaveScreenshotWithPopup(QWidget* window, QWidget* popup, const std::
   painter.drawPixmap(window->mapFromGlobal(popup->pos()), popup->grab());
   painter.end();
   return SavePicture(picture, name);
+}
+
+std::vector<std::string> PictureContextMenu(QAbstractItemView* view, const QModelIndex& row, QWidget* window,
+                                            const std::string& name) {
+  std::vector<std::string> items;
+  bool shown = false;
+  QTimer::singleShot(0, [&] {
+    auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+    if (!menu) return;
+    shown = true;
+    for (QAction* action : menu->actions()) items.push_back(action->isSeparator() ? "-" : action->text().toStdString());
+    SaveScreenshotWithPopup(window, menu, name);
+    menu->close();
+  });
+  const QPoint at = view->viewport()->mapToGlobal(view->visualRect(row).center());
+  QContextMenuEvent event(QContextMenuEvent::Mouse, view->viewport()->mapFromGlobal(at), at);
+  QApplication::sendEvent(view->viewport(), &event);
+  EXPECT_TRUE(shown) << "no context menu opened";
+  return items;
 }
 
 std::vector<QMessageBox*> OpenMessageBoxes() {

@@ -1,6 +1,10 @@
 #pragma once
 
+#include <QAbstractItemView>
+#include <QAction>
+#include <QApplication>
 #include <QMessageBox>
+#include <QTimer>
 #include <QWidget>
 #include <chrono>
 #include <functional>
@@ -28,7 +32,30 @@ std::string SaveScreenshot(QWidget* widget, const std::string& name);
 // The same of a window with a popup (a menu) open over it.
 std::string SaveScreenshotWithPopup(QWidget* window, QWidget* popup, const std::string& name);
 
-// The message boxes open now, oldest first.
+// Opens the context menu of `view` over `row` as a right click does, writes a
+// picture of `window` with the menu over it, closes the menu, and gives the
+// menu's item texts ("-" for a separator); none when no menu opened.
+std::vector<std::string> PictureContextMenu(QAbstractItemView* view, const QModelIndex& row, QWidget* window,
+                                            const std::string& name);
+
+// Triggers `command`, whose modal dialog `Dialog` is handed to `use` once it
+// is open; a dialog still open afterwards is cancelled. False when no such
+// dialog opened.
+template <class Dialog, class Use>
+bool WithModalDialog(QAction* command, Use&& use) {
+  bool reached = false;
+  QTimer::singleShot(0, [&] {
+    auto* dialog = dynamic_cast<Dialog*>(QApplication::activeModalWidget());
+    reached = dialog != nullptr;
+    if (!dialog) return;
+    use(*dialog);
+    if (dialog->isVisible()) dialog->reject();
+  });
+  command->trigger();
+  return reached;
+}
+
+// The message boxes open now.
 std::vector<QMessageBox*> OpenMessageBoxes();
 std::vector<std::string> OpenMessageTexts();
 void CloseMessageBoxes();

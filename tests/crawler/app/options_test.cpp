@@ -20,19 +20,6 @@ namespace {
 
 using Names = std::vector<std::string>;
 
-// Runs the Options command and hands the dialog to `fill` once it is open.
-void WithOptions(CrawlerWindowTest* test, QAction* command, const std::function<void(COptionsDlg&)>& fill) {
-  bool reached = false;
-  QTimer::singleShot(0, [&] {
-    auto* dialog = dynamic_cast<COptionsDlg*>(QApplication::activeModalWidget());
-    reached = dialog != nullptr;
-    if (dialog) fill(*dialog);
-    if (dialog && dialog->isVisible()) dialog->reject();
-  });
-  command->trigger();
-  EXPECT_TRUE(reached);
-}
-
 // Presses OK and says whether the dialog closed; a refusal's message is
 // closed and its text kept.
 bool PressOk(COptionsDlg& dialog, std::string* refusal = nullptr) {
@@ -45,7 +32,7 @@ bool PressOk(COptionsDlg& dialog, std::string* refusal = nullptr) {
 
 TEST_F(CrawlerWindowTest, OptionsShowsTheSettingsAndOkAppliesThemWhenTheyAreSound) {
   Start();
-  WithOptions(this, Command(cmd::ID_OPTIONS), [&](COptionsDlg& dialog) {
+  EXPECT_TRUE(WithModalDialog<COptionsDlg>(Command(cmd::ID_OPTIONS), [&](COptionsDlg& dialog) {
     EXPECT_EQ(dialog.windowTitle(), QStringLiteral("Options"));
     Names groups;
     for (QGroupBox* group : dialog.findChildren<QGroupBox*>()) groups.push_back(group->title().toStdString());
@@ -78,7 +65,7 @@ TEST_F(CrawlerWindowTest, OptionsShowsTheSettingsAndOkAppliesThemWhenTheyAreSoun
     dialog.FilterField()->setText(QStringLiteral("ZIP, exe;*.gif"));
     dialog.ExcludeForeignBox()->setChecked(false);
     EXPECT_TRUE(PressOk(dialog));
-  });
+  }));
   EXPECT_EQ(Doc().DownloadDirectory(), m_downloads.path() + "/chosen/");
   EXPECT_EQ(Doc().CrawlDepth(), 20);
   EXPECT_FALSE(Doc().ExcludeForeign());
@@ -89,21 +76,21 @@ TEST_F(CrawlerWindowTest, OptionsShowsTheSettingsAndOkAppliesThemWhenTheyAreSoun
   EXPECT_EQ(ReadFileFilter(key.get()).value_or(""), "ZIP, exe;*.gif");
 
   // The next opening shows the filter as the set it became; Cancel changes nothing.
-  WithOptions(this, Command(cmd::ID_OPTIONS), [&](COptionsDlg& dialog) {
+  EXPECT_TRUE(WithModalDialog<COptionsDlg>(Command(cmd::ID_OPTIONS), [&](COptionsDlg& dialog) {
     EXPECT_EQ(dialog.FilterField()->text(), QStringLiteral("exe,gif,zip,"));
     EXPECT_EQ(dialog.DepthField()->text(), QStringLiteral("20"));
     dialog.DepthField()->setText(QStringLiteral("3"));
     dialog.reject();
-  });
+  }));
   EXPECT_EQ(Doc().CrawlDepth(), 20);
 }
 
 TEST_F(CrawlerWindowTest, ARelativeFolderIsMadeWhole) {
   Start();
-  WithOptions(this, Command(cmd::ID_OPTIONS), [&](COptionsDlg& dialog) {
+  EXPECT_TRUE(WithModalDialog<COptionsDlg>(Command(cmd::ID_OPTIONS), [&](COptionsDlg& dialog) {
     dialog.FolderField()->setText(QStringLiteral("relative/place"));
     EXPECT_TRUE(PressOk(dialog));
-  });
+  }));
   EXPECT_EQ(Doc().DownloadDirectory(), QDir::currentPath().toStdString() + "/relative/place/");
 }
 

@@ -107,17 +107,8 @@ TEST_F(ManagerWindowTest, StartedWhileTheEngineDownloadsItShowsSoAndFollowsToThe
 
   // The context menu over the rows, pictured.
   SelectRows({0});
-  QMenu* shown = nullptr;
-  QTimer::singleShot(0, [&] {
-    shown = qobject_cast<QMenu*>(QApplication::activePopupWidget());
-    if (!shown) return;
-    SaveScreenshotWithPopup(&Frame(), shown, "manager-context-menu");
-    shown->close();
-  });
-  const QPoint at = View().viewport()->mapToGlobal(View().visualRect(Model().index(0, 1)).center());
-  QContextMenuEvent event(QContextMenuEvent::Mouse, View().viewport()->mapFromGlobal(at), at);
-  QApplication::sendEvent(View().viewport(), &event);
-  ASSERT_NE(shown, nullptr);
+  EXPECT_EQ(PictureContextMenu(&View(), Model().index(0, 1), &Frame(), "manager-context-menu"),
+            (Names{"Cancel Download(s)", "-", "Add URL"}));
 
   m_server.ReleaseHolds();
   ASSERT_TRUE(WaitUntil([&] { return Model().rowCount() == 0 && Caption() == "Idle - Download Manager"; }));

@@ -16,20 +16,6 @@ namespace {
 
 using Names = std::vector<std::string>;
 
-// Runs a command whose modal dialog `Dialog` hands itself to `use` once open.
-template <class Dialog>
-void WithDialog(QAction* command, const std::function<void(Dialog&)>& use) {
-  bool reached = false;
-  QTimer::singleShot(0, [&] {
-    auto* dialog = dynamic_cast<Dialog*>(QApplication::activeModalWidget());
-    reached = dialog != nullptr;
-    if (dialog) use(*dialog);
-    if (dialog && dialog->isVisible()) dialog->reject();
-  });
-  command->trigger();
-  EXPECT_TRUE(reached);
-}
-
 // Presses OK; gives the text of a refusal (closed again), empty when none,
 // and its caption and icon.
 std::string PressOk(QDialog& dialog, std::string* caption = nullptr, QMessageBox::Icon* icon = nullptr) {
@@ -45,7 +31,7 @@ std::string PressOk(QDialog& dialog, std::string* caption = nullptr, QMessageBox
 TEST_F(ManagerWindowTest, AddUrlTakesHttpAndHttpsAndNamesTheFileByTheLastSegment) {
   RegisterEngine(0);
   Start();
-  WithDialog<queuebay::CAddUrlDlg>(Command(qcmd::ID_ADD_URL), [&](queuebay::CAddUrlDlg& dialog) {
+  EXPECT_TRUE(WithModalDialog<queuebay::CAddUrlDlg>(Command(qcmd::ID_ADD_URL), [&](queuebay::CAddUrlDlg& dialog) {
     EXPECT_EQ(dialog.windowTitle(), QStringLiteral("Add URL"));
     for (const char* refused : {"HTTP://h/x", "ftp://h/x", "http", ""}) {
       dialog.Field()->setText(QString::fromLatin1(refused));
@@ -61,22 +47,22 @@ TEST_F(ManagerWindowTest, AddUrlTakesHttpAndHttpsAndNamesTheFileByTheLastSegment
     dialog.Field()->setText(QString::fromStdString(m_server.Url("/dir/get.php?id=7")));
     EXPECT_EQ(PressOk(dialog), "");
     EXPECT_FALSE(dialog.isVisible());
-  });
-  WithDialog<queuebay::CAddUrlDlg>(Command(qcmd::ID_CONTEXT_ADD_URL), [&](queuebay::CAddUrlDlg& dialog) {
+  }));
+  EXPECT_TRUE(WithModalDialog<queuebay::CAddUrlDlg>(Command(qcmd::ID_CONTEXT_ADD_URL), [&](queuebay::CAddUrlDlg& dialog) {
     dialog.Field()->setText(QStringLiteral("https://127.0.0.1:1/a.zip"));
     EXPECT_EQ(PressOk(dialog), "");
     EXPECT_EQ(dialog.FileName(), "a.zip");
-  });
+  }));
   ASSERT_TRUE(WaitUntil([&] { return Model().rowCount() == 2; }));
   EXPECT_EQ(Column(queuebay::DownloadListModel::kFileName), (Names{"get.php?id=7", "a.zip"}));
   EXPECT_EQ(EngineQueue(), (Names{m_server.Url("/dir/get.php?id=7"), "https://127.0.0.1:1/a.zip"}));
 
   // An address that ends with "/" gives an empty name, handed over as it is.
-  WithDialog<queuebay::CAddUrlDlg>(Command(qcmd::ID_ADD_URL), [&](queuebay::CAddUrlDlg& dialog) {
+  EXPECT_TRUE(WithModalDialog<queuebay::CAddUrlDlg>(Command(qcmd::ID_ADD_URL), [&](queuebay::CAddUrlDlg& dialog) {
     dialog.Field()->setText(QStringLiteral("http://127.0.0.1:1/folder/"));
     EXPECT_EQ(PressOk(dialog), "");
     EXPECT_EQ(dialog.FileName(), "");
-  });
+  }));
 }
 
 TEST_F(ManagerWindowTest, OptionsShowTheStoreAndPassCheckedNumbersToTheEngine) {
@@ -88,7 +74,7 @@ TEST_F(ManagerWindowTest, OptionsShowTheStoreAndPassCheckedNumbersToTheEngine) {
     ASSERT_TRUE(WriteSetting(*key, setting::kMaxRetries, 9));
   }
   Start();
-  WithDialog<queuebay::CDownloadOptionsDlg>(Command(qcmd::ID_OPTIONS), [&](queuebay::CDownloadOptionsDlg& dialog) {
+  EXPECT_TRUE(WithModalDialog<queuebay::CDownloadOptionsDlg>(Command(qcmd::ID_OPTIONS), [&](queuebay::CDownloadOptionsDlg& dialog) {
     EXPECT_EQ(dialog.FolderField()->text().toStdString(), m_downloads.path() + "/");
     EXPECT_EQ(dialog.ThreadField()->text(), QStringLiteral("5"));
     EXPECT_EQ(dialog.RetryField()->text(), QStringLiteral("9"));
@@ -112,16 +98,16 @@ TEST_F(ManagerWindowTest, OptionsShowTheStoreAndPassCheckedNumbersToTheEngine) {
     EXPECT_EQ(PressOk(dialog), "Please enter a download folder.");
     dialog.FolderField()->setText(QString::fromStdString(m_downloads.path() + "/new"));
     EXPECT_EQ(PressOk(dialog), "");
-  });
+  }));
   // The engine stored what it was given; the next opening shows it.
-  WithDialog<queuebay::CDownloadOptionsDlg>(Command(qcmd::ID_OPTIONS), [&](queuebay::CDownloadOptionsDlg& dialog) {
+  EXPECT_TRUE(WithModalDialog<queuebay::CDownloadOptionsDlg>(Command(qcmd::ID_OPTIONS), [&](queuebay::CDownloadOptionsDlg& dialog) {
     EXPECT_EQ(dialog.FolderField()->text().toStdString(), m_downloads.path() + "/new/");
     EXPECT_EQ(dialog.ThreadField()->text(), QStringLiteral("50"));
     EXPECT_EQ(dialog.RetryField()->text(), QStringLiteral("4294967295"));
     dialog.ThreadField()->setText(QStringLiteral("1"));
     dialog.RetryField()->setText(QStringLiteral("12abc"));
     EXPECT_EQ(PressOk(dialog), "");
-  });
+  }));
   const auto key = SettingsKey::OpenForReading(SettingsStore::Fetchwick);
   std::uint32_t threads = 0, retries = 0;
   ASSERT_TRUE(key->ReadDword(setting::kThreadCount.name, threads));
