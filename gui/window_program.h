@@ -8,18 +8,27 @@
 
 namespace gui {
 
+// Who a window program is to the desktop.
+struct WindowProgramInfo {
+  const char* name;       // the program file's name
+  const char* desktopId;  // its desktop entry's name, without ".desktop"
+  QString captionName;    // Qt puts it after any caption that does not end with it already
+  AppImage icon;
+};
+
 // The window system's part of a window program's start: the application
-// object with the program's name, the name window captions end with, its
-// icon and the icon theme; then the program object, whose InitInstance
-// decides whether a window opens, and the loop until it closes.
+// object with the program's names and icon, and the icon theme; then the
+// program object, whose InitInstance decides whether a window opens, and
+// the loop until it closes.
 template <class Program>
-int RunWindowProgram(int argc, char** argv, const char* name, const QString& captionName, AppImage icon,
-                     const std::vector<std::string>& arguments) {
+int RunWindowProgram(int argc, char** argv, const WindowProgramInfo& info, const std::vector<std::string>& arguments) {
   QApplication application(argc, argv);
-  QApplication::setApplicationName(QString::fromLatin1(name));
-  // Qt puts this name after any caption that does not end with it already.
-  QApplication::setApplicationDisplayName(captionName);
-  QApplication::setWindowIcon(AppIcon(icon));
+  QApplication::setApplicationName(QString::fromLatin1(info.name));
+  QApplication::setApplicationDisplayName(info.captionName);
+  // Ties the windows to the desktop entry (and its icon) on Wayland and in
+  // task managers that read it.
+  QGuiApplication::setDesktopFileName(QString::fromLatin1(info.desktopId));
+  QApplication::setWindowIcon(AppIcon(info.icon));
   InstallIconTheme();
   Program program;
   if (!program.InitInstance(arguments)) return 0;

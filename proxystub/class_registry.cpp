@@ -1,5 +1,9 @@
 #include "proxystub/class_registry.h"
 
+#include <unistd.h>
+
+#include <climits>
+
 #include "contract/identities.h"
 #include "contract/settings_key.h"
 
@@ -79,6 +83,22 @@ std::optional<std::string> LocalServerPath() {
   auto path = key->ReadString("");
   if (!path || path->empty()) return std::nullopt;
   return path;
+}
+
+std::string RunningProgramPath() {
+  char path[PATH_MAX];
+  const ssize_t length = ::readlink("/proc/self/exe", path, sizeof path - 1);
+  if (length <= 0) return {};
+  return std::string(path, static_cast<std::size_t>(length));
+}
+
+bool RegisterEngineBesideMe(const char* engineProgram) {
+  const std::string folder = Folder(RunningProgramPath());
+  if (folder.empty()) return true;
+  const std::string engine = folder + engineProgram;
+  if (::access(engine.c_str(), X_OK) != 0) return true;
+  if (LocalServerPath() == engine) return true;
+  return RegisterAppId(kEngineApp) && RegisterClass(engine);
 }
 
 }  // namespace ps::class_registry

@@ -37,4 +37,13 @@ bool UnregisterClass();
 // is not registered (or its path is empty).
 std::optional<std::string> LocalServerPath();
 
+// Registers the engine program beside the running program when it is there
+// and the registry names another one, or none: so an installed copy
+// registers itself at its first use, and an install over an older one
+// replaces the older path. False when it tried and could not write.
+bool RegisterEngineBesideMe(const char* engineProgram = "pullwright");
+
+// The running program's own path; empty when it cannot be told.
+std::string RunningProgramPath();
+
 }  // namespace ps::class_registry

@@ -72,8 +72,12 @@ int FetchwickMain(int argc, char** argv) {
   const std::vector<std::string> arguments(argv + 1, argv + argc);
   // Neither pass needs a window system unless a box must say something.
   if (const auto code = ps::RunRegistrationSwitch(arguments, ps::class_registry::kCrawlerApp)) return *code;
-  if (ps::DecideStart(ps::ParseShellCommand(arguments)) == ps::StartAction::End) return 0;
+  const ps::StartAction action = ps::DecideStart(ps::ParseShellCommand(arguments));
+  if (action == ps::StartAction::End) return 0;
+  // The engine that came with this program serves it, wherever it was installed.
+  if (action == ps::StartAction::Run) ps::class_registry::RegisterEngineBesideMe();
 
-  return gui::RunWindowProgram<CFetchwickApp>(argc, argv, "fetchwick", QString::fromLatin1(CMainFrame::kAppTitle),
-                                              gui::AppImage::Crawler, arguments);
+  const gui::WindowProgramInfo info{"fetchwick", "com.tarnwell.Fetchwick", QString::fromLatin1(CMainFrame::kAppTitle),
+                                    gui::AppImage::Crawler};
+  return gui::RunWindowProgram<CFetchwickApp>(argc, argv, info, arguments);
 }

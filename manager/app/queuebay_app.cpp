@@ -94,11 +94,15 @@ void CQueuebayApp::ShowAbout() {
 int QueuebayMain(int argc, char** argv) {
   const std::vector<std::string> arguments(argv + 1, argv + argc);
   if (const auto code = ps::RunRegistrationSwitch(arguments, ps::class_registry::kManagerApp)) return *code;
-  if (ps::DecideStart(ps::ParseShellCommand(arguments)) == ps::StartAction::End) return 0;
+  const ps::StartAction action = ps::DecideStart(ps::ParseShellCommand(arguments));
+  if (action == ps::StartAction::End) return 0;
+  // The engine that came with this program serves it, wherever it was installed.
+  if (action == ps::StartAction::Run) ps::class_registry::RegisterEngineBesideMe();
 
   // Every caption ends with the frame's title already.
-  return gui::RunWindowProgram<CQueuebayApp>(argc, argv, "queuebay", QString::fromLatin1(CMainFrame::kFrameTitle),
-                                             gui::AppImage::Manager, arguments);
+  const gui::WindowProgramInfo info{"queuebay", "com.tarnwell.Queuebay", QString::fromLatin1(CMainFrame::kFrameTitle),
+                                    gui::AppImage::Manager};
+  return gui::RunWindowProgram<CQueuebayApp>(argc, argv, info, arguments);
 }
 
 }  // namespace queuebay

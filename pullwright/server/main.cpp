@@ -18,13 +18,6 @@
 
 namespace {
 
-std::string RunningProgramPath() {
-  char path[PATH_MAX];
-  const ssize_t length = ::readlink("/proc/self/exe", path, sizeof path - 1);
-  if (length <= 0) return {};
-  return std::string(path, static_cast<std::size_t>(length));
-}
-
 // How long an engine thread waits for a sink's answer before it gives the
 // sink up. Generous by default; tests shorten it through the environment.
 std::chrono::milliseconds SinkTimeLimit() {
@@ -37,7 +30,7 @@ std::chrono::milliseconds SinkTimeLimit() {
 
 int Register() {
   ps::class_registry::RegisterAppId(ps::class_registry::kEngineApp);
-  return ps::class_registry::RegisterClass(RunningProgramPath()) ? 0 : 1;
+  return ps::class_registry::RegisterClass(ps::class_registry::RunningProgramPath()) ? 0 : 1;
 }
 
 int Unregister() {
