@@ -7,6 +7,8 @@ packages=(
   cmake ninja-build g++ pkg-config
   qt6-base-dev qt6-qpa-plugins libqt6svg6 libx11-dev
   shared-mime-info adwaita-icon-theme fonts-dejavu-core
+  xvfb xdotool dbus at-spi2-core python3-pyatspi gir1.2-atspi-2.0
+  desktop-file-utils appstream
   libcurl4-openssl-dev ca-certificates
   libcpp-httplib-dev
   libgtest-dev

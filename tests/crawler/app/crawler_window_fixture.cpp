@@ -64,8 +64,11 @@ void CrawlerWindowTest::TypeAddress(const std::string& url) {
 }
 
 bool CrawlerWindowTest::WaitForPage(const std::string& url) {
+  // The address box learns the address through a posted event after the
+  // document: the page is in place once both have it.
   return WaitUntil([&] {
-    return Doc().CurrentURL() == url && !Doc().IsBusy() && View().Model().List() == Doc().Links();
+    return Doc().CurrentURL() == url && !Doc().IsBusy() && View().Model().List() == Doc().Links() &&
+           Frame().GetAddressText(false) == url;
   });
 }
 
