@@ -30,7 +30,7 @@ bool IsWebAddress(std::string_view address) {
 
 DesktopLauncher::~DesktopLauncher() {
   std::lock_guard lock(m_mutex);
-  for (std::thread& thread : m_threads) thread.join();
+  for (Launch& launch : m_launches) launch.thread.join();
 }
 
 bool DesktopLauncher::OpenWebAddress(const std::string& address) {
@@ -40,7 +40,18 @@ bool DesktopLauncher::OpenWebAddress(const std::string& address) {
   // The second attempt may take a moment to find and start the opener, so
   // it runs beside the window; its outcome is not reported.
   std::lock_guard lock(m_mutex);
-  m_threads.emplace_back([text] { StartXdgOpen(text); });
+  // Launches that have ended are joined here, so they never pile up.
+  std::erase_if(m_launches, [](Launch& launch) {
+    if (!launch.done->load()) return false;
+    launch.thread.join();
+    return true;
+  });
+  auto done = std::make_shared<std::atomic<bool>>(false);
+  m_launches.push_back(Launch{std::thread([text, done] {
+                                StartXdgOpen(text);
+                                done->store(true);
+                              }),
+                              done});
   return true;
 }
 

@@ -2,6 +2,8 @@
 
 #include <QString>
 #include <QStringList>
+#include <atomic>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -36,8 +38,12 @@ class DesktopLauncher {
   static bool StartProgram(const QString& name, const QStringList& arguments = {});
 
  private:
+  struct Launch {
+    std::thread thread;
+    std::shared_ptr<std::atomic<bool>> done;
+  };
   std::mutex m_mutex;
-  std::vector<std::thread> m_threads;
+  std::vector<Launch> m_launches;
 };
 
 }  // namespace gui

@@ -21,8 +21,11 @@ struct WindowProgramInfo {
 // program object, whose InitInstance decides whether a window opens, and
 // the loop until it closes.
 template <class Program>
-int RunWindowProgram(int argc, char** argv, const WindowProgramInfo& info, const std::vector<std::string>& arguments) {
+int RunWindowProgram(int argc, char** argv, const WindowProgramInfo& info) {
   QApplication application(argc, argv);
+  // Qt has taken its own options ("-platform", "-display", ...) out by now.
+  std::vector<std::string> arguments;
+  for (const QString& argument : QCoreApplication::arguments().mid(1)) arguments.push_back(argument.toStdString());
   QApplication::setApplicationName(QString::fromLatin1(info.name));
   QApplication::setApplicationDisplayName(info.captionName);
   // Ties the windows to the desktop entry (and its icon) on Wayland and in

@@ -36,7 +36,17 @@ void CAddressBox::SetText(const std::string& text) {
   setEditText(value);
 }
 
-void CAddressBox::AppendEntry(const std::string& text) { addItem(QString::fromStdString(text)); }
+void CAddressBox::AppendEntry(const std::string& text) {
+  // An entry added to an empty box would become the current one and fill
+  // the field; the field keeps what it shows, and nothing is selected.
+  const bool first = count() == 0;
+  const QString shown = currentText();
+  addItem(QString::fromStdString(text));
+  if (first && m_selected < 0) {
+    setCurrentIndex(-1);
+    setEditText(shown);
+  }
+}
 
 void CAddressBox::DeleteEntries() {
   const QString typed = currentText();

@@ -79,5 +79,5 @@ int FetchwickMain(int argc, char** argv) {
 
   const gui::WindowProgramInfo info{"fetchwick", "com.tarnwell.Fetchwick", QString::fromLatin1(CMainFrame::kAppTitle),
                                     gui::AppImage::Crawler};
-  return gui::RunWindowProgram<CFetchwickApp>(argc, argv, info, arguments);
+  return gui::RunWindowProgram<CFetchwickApp>(argc, argv, info);
 }

@@ -1,6 +1,5 @@
 #include "crawler/app/fetchwick_host.h"
 
-#include "crawler/app/crawler_events.h"
 #include "crawler/app/fetchwick_view.h"
 #include "crawler/app/main_frame.h"
 #include "gui/idle_updater.h"
@@ -23,8 +22,8 @@ void FetchwickHost::Detach() {
   m_view = nullptr;
   m_hasMainWindow = false;
   m_hasView = false;
-  m_linksFound.clear();
-  m_linkWakePending = false;
+  m_found = {};
+  m_wakePending = false;
 }
 
 template <class Event, class... Args>
@@ -39,25 +38,32 @@ void FetchwickHost::PostToFrame(Args&&... args) {
   if (m_frame) gui::Post<Event>(m_frame, std::forward<Args>(args)...);
 }
 
-std::vector<LinkFoundMessage> FetchwickHost::TakeLinksFound() {
-  std::vector<LinkFoundMessage> links;
+FetchwickHost::Found FetchwickHost::TakeFound() {
+  Found found;
   std::lock_guard lock(m_mutex);
-  links.swap(m_linksFound);
-  m_linkWakePending = false;
-  return links;
+  std::swap(found, m_found);
+  m_wakePending = false;
+  return found;
+}
+
+void FetchwickHost::WakeViewLocked() {
+  if (m_wakePending) return;
+  m_wakePending = true;
+  gui::Post<LinkFoundEvent>(m_view);
 }
 
 void FetchwickHost::PostLinkFound(LinkFoundMessage message) {
   std::lock_guard lock(m_mutex);
   if (!m_view) return;
-  m_linksFound.push_back(std::move(message));
-  if (m_linkWakePending) return;
-  m_linkWakePending = true;
-  gui::Post<LinkFoundEvent>(m_view);
+  m_found.links.push_back(std::move(message));
+  WakeViewLocked();
 }
 
 void FetchwickHost::PostSizeFound(std::shared_ptr<const LinkList> list, const LinkEntry* entry) {
-  PostToView<SizeFoundEvent>(SizeFoundMessage{std::move(list), entry});
+  std::lock_guard lock(m_mutex);
+  if (!m_view) return;
+  m_found.sizes.push_back(SizeFoundMessage{std::move(list), entry});
+  WakeViewLocked();
 }
 
 void FetchwickHost::PostCrawlDone(CrawlDoneMessage message) { PostToView<CrawlDoneEvent>(std::move(message)); }

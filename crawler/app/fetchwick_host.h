@@ -5,6 +5,7 @@
 #include <mutex>
 #include <vector>
 
+#include "crawler/app/crawler_events.h"
 #include "crawler/core/doc_host.h"
 
 namespace gui {
@@ -18,8 +19,9 @@ class CMainFrame;
 // threads become posted events; nothing here touches a widget off the
 // interface thread.
 //
-// Links found by a deep crawl come by the thousand: they wait in a locked
-// hand-over, and the view is woken once until it has taken them.
+// Links found by a deep crawl come by the thousand, sizes by the hundred:
+// they wait in a locked hand-over, and the view is woken once until it has
+// taken them.
 class FetchwickHost final : public IFetchwickHost {
  public:
   FetchwickHost(gui::IdleUpdater& updater, gui::MessageBoxHop& boxes);
@@ -29,8 +31,14 @@ class FetchwickHost final : public IFetchwickHost {
   void Attach(CMainFrame* frame, CFetchwickView* view);
   void Detach();
 
-  // The links found since the last call, in the order found. Interface thread.
-  std::vector<LinkFoundMessage> TakeLinksFound();
+  // What the crawl and size-query threads found since the last call: the
+  // links in the order found, and the entries whose size was stored.
+  // Interface thread.
+  struct Found {
+    std::vector<LinkFoundMessage> links;
+    std::vector<SizeFoundMessage> sizes;
+  };
+  Found TakeFound();
   // A size query stored a size. Any thread.
   void PostSizeFound(std::shared_ptr<const LinkList> list, const LinkEntry* entry);
 
@@ -54,6 +62,8 @@ class FetchwickHost final : public IFetchwickHost {
   void PostToView(Args&&... args);
   template <class Event, class... Args>
   void PostToFrame(Args&&... args);
+  // Under m_mutex: wakes the view unless a wake-up is on its way.
+  void WakeViewLocked();
 
   gui::IdleUpdater& m_updater;
   gui::MessageBoxHop& m_boxes;
@@ -65,6 +75,6 @@ class FetchwickHost final : public IFetchwickHost {
   std::mutex m_mutex;
   CMainFrame* m_frame = nullptr;
   CFetchwickView* m_view = nullptr;
-  std::vector<LinkFoundMessage> m_linksFound;
-  bool m_linkWakePending = false;
+  Found m_found;
+  bool m_wakePending = false;
 };

@@ -4,6 +4,7 @@
 #include <QHeaderView>
 #include <QMenu>
 #include <algorithm>
+#include <unordered_set>
 
 #include "crawler/app/crawler_commands.h"
 #include "crawler/app/crawler_events.h"
@@ -92,8 +93,8 @@ void CFetchwickView::OnGetFileSize() {
   SizeQueryJob job;
   job.list = m_model->List();
   job.entries = SelectedEntries();
-  std::shared_ptr<const LinkList> list = job.list;
-  job.onSize = [this, list](const LinkEntry& entry) { m_host.PostSizeFound(list, &entry); };
+  // The host outlives the window and the document's threads.
+  job.onSize = [&host = m_host, list = job.list](const LinkEntry& entry) { host.PostSizeFound(list, &entry); };
   m_doc.StartSizeQuery(std::move(job));
 }
 
@@ -145,10 +146,6 @@ bool CFetchwickView::event(QEvent* event) {
     m_flush->Request();
     return true;
   }
-  if (auto* size = gui::Received<SizeFoundEvent>(event)) {
-    if (size->payload().list == m_model->List()) m_model->SizeChanged(size->payload().entry);
-    return true;
-  }
   if (auto* error = gui::Received<ShowErrorEvent>(event)) {
     window()->raise();
     gui::OpenMessageBox(this, QString::fromLatin1(kErrorCaption), QString::fromStdString(error->payload()),
@@ -159,8 +156,15 @@ bool CFetchwickView::event(QEvent* event) {
 }
 
 void CFetchwickView::FlushLinksFound() {
-  const std::vector<LinkFoundMessage> links = m_host.TakeLinksFound();
-  if (links.empty()) return;
-  const std::shared_ptr<LinkList> current = m_doc.Links();
-  m_model->AddFound(links, current.get());
+  const FetchwickHost::Found found = m_host.TakeFound();
+  if (!found.links.empty()) {
+    const std::shared_ptr<LinkList> current = m_doc.Links();
+    m_model->AddFound(found.links, current.get());
+  }
+  if (!found.sizes.empty()) {
+    std::unordered_set<const LinkEntry*> sized;
+    for (const SizeFoundMessage& size : found.sizes)
+      if (size.list == m_model->List()) sized.insert(size.entry);
+    m_model->SizesChanged(sized);
+  }
 }

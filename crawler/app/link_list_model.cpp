@@ -170,12 +170,19 @@ void LinkListModel::SortByColumn(int column) {
   emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
 }
 
-void LinkListModel::SizeChanged(const LinkEntry* entry) {
+void LinkListModel::SizesChanged(const std::unordered_set<const LinkEntry*>& entries) {
+  if (entries.empty()) return;
+  int runStart = -1;
+  const auto endRun = [&](int end) {
+    if (runStart >= 0) emit dataChanged(index(runStart, kSize), index(end - 1, kSize), {Qt::DisplayRole});
+    runStart = -1;
+  };
   m_rows.for_each([&](std::size_t row, const Row& shown) {
-    if (shown.entry != entry) return;
-    const QModelIndex cell = index(static_cast<int>(row), kSize);
-    emit dataChanged(cell, cell, {Qt::DisplayRole});
+    const bool changed = entries.count(shown.entry) > 0;
+    if (changed && runStart < 0) runStart = static_cast<int>(row);
+    if (!changed) endRun(static_cast<int>(row));
   });
+  endRun(static_cast<int>(m_rows.size()));
 }
 
 const LinkEntry* LinkListModel::Entry(int row) const {

@@ -41,8 +41,9 @@ class LinkListModel final : public QAbstractTableModel {
   void SortByColumn(int column);
   bool SortAscending() const { return m_bSortAscending; }
 
-  // The size query stored a new size in `entry`.
-  void SizeChanged(const LinkEntry* entry);
+  // The size query stored new sizes in these entries: one pass over the
+  // rows, one announcement per run of changed rows.
+  void SizesChanged(const std::unordered_set<const LinkEntry*>& entries);
 
   const LinkEntry* Entry(int row) const;
   const std::shared_ptr<const LinkList>& List() const { return m_list; }

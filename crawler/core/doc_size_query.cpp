@@ -69,7 +69,8 @@ void CFetchwickDoc::SizeQueryProc(SizeQueryJob& job) {
   if (!m_host.HasMainWindow()) return;
   m_host.PostBusyStart();
   for (const LinkEntry* entry : job.entries) {
-    if (m_bClosing) break;
+    // A closed window asks for no more sizes.
+    if (m_bClosing || !m_host.HasMainWindow()) break;
     const std::int32_t size = QueryFileSize(entry->url);
     entry->size.store(size);
     if (job.onSize) job.onSize(*entry);

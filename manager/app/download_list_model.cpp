@@ -66,6 +66,7 @@ void DownloadListModel::Reload(const std::vector<_LinkStructType>& records) {
   m_rows.clear();
   m_rowsOf.clear();
   m_changed.clear();
+  m_anyRemoved = false;
   m_rows.reserve(records.size());
   for (const _LinkStructType& record : records) AddRow(record);
   endResetModel();
@@ -98,11 +99,12 @@ void DownloadListModel::Apply(std::uint32_t code, const _LinkStructType& record)
   const std::uint64_t id = found->second.front();
   const int row = RowOfId(id);
   if (code == STATUS_DONE) {
-    beginRemoveRows({}, row, row);
-    m_rows.erase(m_rows.begin() + row);
+    // Out of the index at once, so later events of the batch find the next
+    // row of the address; off the list at the flush.
+    m_rows[static_cast<std::size_t>(row)].removed = true;
+    m_anyRemoved = true;
     found->second.pop_front();
     if (found->second.empty()) m_rowsOf.erase(found);
-    endRemoveRows();
     return;
   }
   // Only the texts change: the row keeps the icon it was given.
@@ -114,7 +116,7 @@ void DownloadListModel::FlushChanges() {
   std::vector<int> rows;
   rows.reserve(m_changed.size());
   for (std::uint64_t id : m_changed)
-    if (const int row = RowOfId(id); row >= 0) rows.push_back(row);
+    if (const int row = RowOfId(id); row >= 0 && !m_rows[static_cast<std::size_t>(row)].removed) rows.push_back(row);
   m_changed.clear();
   std::sort(rows.begin(), rows.end());
   rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
@@ -123,6 +125,21 @@ void DownloadListModel::FlushChanges() {
     while (last + 1 < rows.size() && rows[last + 1] == rows[last] + 1) ++last;
     emit dataChanged(index(rows[first], 0), index(rows[last], kColumnCount - 1), {Qt::DisplayRole});
     first = last + 1;
+  }
+  if (!m_anyRemoved) return;
+  m_anyRemoved = false;
+  // From the bottom up, so the runs above keep their places.
+  for (int last = static_cast<int>(m_rows.size()) - 1; last >= 0;) {
+    if (!m_rows[static_cast<std::size_t>(last)].removed) {
+      --last;
+      continue;
+    }
+    int first = last;
+    while (first > 0 && m_rows[static_cast<std::size_t>(first - 1)].removed) --first;
+    beginRemoveRows({}, first, last);
+    m_rows.erase(m_rows.begin() + first, m_rows.begin() + last + 1);
+    endRemoveRows();
+    last = first - 1;
   }
 }
 
@@ -139,7 +156,8 @@ const _LinkStructType* DownloadListModel::RecordAt(int row) const {
 std::vector<std::string> DownloadListModel::Urls() const {
   std::vector<std::string> urls;
   urls.reserve(m_rows.size());
-  for (const Row& row : m_rows) urls.emplace_back(RecordText(row.record->szHref));
+  for (const Row& row : m_rows)
+    if (!row.removed) urls.emplace_back(RecordText(row.record->szHref));
   return urls;
 }
 

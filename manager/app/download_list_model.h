@@ -34,10 +34,11 @@ class DownloadListModel final : public QAbstractTableModel {
   void Reload(const std::vector<_LinkStructType>& records);
   // One engine event: code 8 adds a row at the end; 5 removes the first
   // row of the record's address; 4, 6 and 7 refill its texts (never its
-  // icon); an address without a row changes nothing. Changed texts are
-  // announced by FlushChanges.
+  // icon); an address without a row changes nothing. Refilled texts and
+  // removed rows are announced by FlushChanges, once per batch.
   void Apply(std::uint32_t code, const _LinkStructType& record);
-  // One announcement per run of changed rows.
+  // One announcement per run of changed rows; then the rows removed since
+  // go, one run at a time, so a batch of ends moves the rows below once.
   void FlushChanges();
 
   // The first row showing `url`; -1 when none does.
@@ -51,6 +52,7 @@ class DownloadListModel final : public QAbstractTableModel {
     std::uint64_t id;  // grows with every row added, so rows stay in id order
     int image;
     std::unique_ptr<_LinkStructType> record;
+    bool removed = false;  // ended; it goes at the next flush
   };
   int RowOfId(std::uint64_t id) const;
   void AddRow(const _LinkStructType& record);
@@ -59,6 +61,7 @@ class DownloadListModel final : public QAbstractTableModel {
   std::unordered_map<std::string, std::deque<std::uint64_t>> m_rowsOf;  // address to its rows' ids, in row order
   std::uint64_t m_nextId = 0;
   std::vector<std::uint64_t> m_changed;
+  bool m_anyRemoved = false;
   gui::FileTypeIcons m_icons;
 };
 

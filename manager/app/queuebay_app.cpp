@@ -102,7 +102,7 @@ int QueuebayMain(int argc, char** argv) {
   // Every caption ends with the frame's title already.
   const gui::WindowProgramInfo info{"queuebay", "com.tarnwell.Queuebay", QString::fromLatin1(CMainFrame::kFrameTitle),
                                     gui::AppImage::Manager};
-  return gui::RunWindowProgram<CQueuebayApp>(argc, argv, info, arguments);
+  return gui::RunWindowProgram<CQueuebayApp>(argc, argv, info);
 }
 
 }  // namespace queuebay

@@ -46,9 +46,18 @@ CQueuebayView::CQueuebayView(CQueuebayDoc& doc, CMainFrame& frame, const gui::Co
 }
 
 void CQueuebayView::Reload() {
-  // What waits is older than the list about to be read, which holds it already.
-  m_doc.HandOver().Take();
-  m_model->Reload(m_doc.LoadFileList());
+  // What waits is older than the list about to be read, which holds it
+  // already; only its errors are still to be told.
+  std::vector<PendingRecord> before = m_doc.HandOver().Take();
+  std::erase_if(before, [](const PendingRecord& event) { return event.code != STATUS_ERROR; });
+  Apply(before);
+  const std::vector<_LinkStructType> records = m_doc.LoadFileList();
+  m_model->Reload(records);
+  // Events that came while the list was read may be in it already: a
+  // record queued then that the list holds is not added a second time.
+  std::unordered_map<std::string, int> listed;
+  for (const _LinkStructType& record : records) ++listed[std::string(RecordText(record.szHref))];
+  Apply(m_doc.HandOver().Take(), &listed);
   m_doc.RefreshDownloadingState();
   m_frame.ShowDownloadingState(m_doc.IsDownloading());
 }
@@ -98,6 +107,11 @@ bool CQueuebayView::event(QEvent* event) {
 void CQueuebayView::TakeRecords() {
   const std::vector<PendingRecord> batch = m_doc.HandOver().Take();
   if (batch.empty()) return;
+  Apply(batch);
+  m_frame.ShowDownloadingState(m_doc.IsDownloading());
+}
+
+void CQueuebayView::Apply(const std::vector<PendingRecord>& batch, std::unordered_map<std::string, int>* listed) {
   for (const PendingRecord& pending : batch) {
     if (pending.code == STATUS_ERROR) {
       // The box stays open while the list goes on changing.
@@ -106,10 +120,16 @@ void CQueuebayView::TakeRecords() {
                           QMessageBox::Warning);
       continue;
     }
+    if (listed && pending.code == STATUS_QUEUED) {
+      const auto found = listed->find(std::string(RecordText(pending.record.szHref)));
+      if (found != listed->end() && found->second > 0) {
+        --found->second;
+        continue;
+      }
+    }
     m_model->Apply(pending.code, pending.record);
   }
   m_model->FlushChanges();
-  m_frame.ShowDownloadingState(m_doc.IsDownloading());
 }
 
 }  // namespace queuebay

@@ -3,9 +3,11 @@
 #include <QTreeView>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "manager/app/download_list_model.h"
+#include "manager/core/record_hand_over.h"
 
 class CQueuebayDoc;
 class QMenu;
@@ -42,6 +44,9 @@ class CQueuebayView final : public QTreeView {
 
  private:
   void TakeRecords();
+  // Applies events in order; errors open their boxes. Code-8 events of a
+  // record that `listed` holds (counted per address) are not added again.
+  void Apply(const std::vector<PendingRecord>& batch, std::unordered_map<std::string, int>* listed = nullptr);
 
   CQueuebayDoc& m_doc;
   CMainFrame& m_frame;

@@ -110,8 +110,10 @@ TEST(Desktop, ASiteCrawledDownloadedWatchedAndClosedAsAUserDoes) {
   const auto closed = std::chrono::steady_clock::now();
   ASSERT_TRUE(WaitForProcessEnd(servers.front(), 30s));
   const auto idle = std::chrono::duration<double>(std::chrono::steady_clock::now() - closed).count();
+  // Its idle end comes 5 to 7 s after the last client; polling and a busy
+  // machine add to that, never take from it.
   EXPECT_GE(idle, 4.5);
-  EXPECT_LE(idle, 9.0);
+  EXPECT_LE(idle, 12.0);
   const Lines history = ReadHistory();
   EXPECT_NE(std::find(history.begin(), history.end(), site), history.end());
 }

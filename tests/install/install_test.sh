@@ -8,15 +8,11 @@
 set -euo pipefail
 build=$(cd "$1" && pwd)
 work=$(mktemp -d "${TMPDIR:-/tmp}/fetchwick-install-test.XXXXXX")
-# cmake --install writes its list of files into the build folder, which
-# the uninstall script reads: the user's own list is put back afterwards.
-manifest="$build/install_manifest.txt"
-[ -f "$manifest" ] && cp "$manifest" "$work/manifest.saved"
-restore() {
-  if [ -f "$work/manifest.saved" ]; then cp "$work/manifest.saved" "$manifest"; else rm -f "$manifest"; fi
-  rm -rf "$work"
-}
-trap restore EXIT
+# Installing everything by its component name keeps cmake's list of what it
+# installed apart from the one a user's own install wrote into the build
+# folder, which the uninstall script reads.
+component_manifest="$build/install_manifest_Unspecified.txt"
+trap 'rm -rf "$work"; rm -f "$component_manifest"' EXIT
 mkdir -m 0700 "$work/config" "$work/runtime"
 export XDG_CONFIG_HOME="$work/config" XDG_RUNTIME_DIR="$work/runtime" QT_QPA_PLATFORM=offscreen
 
@@ -43,7 +39,7 @@ starts() {
 }
 
 for prefix in "$work/old/usr" "$work/new/usr"; do
-  cmake --install "$build" --prefix "$prefix" >/dev/null
+  cmake --install "$build" --prefix "$prefix" --component Unspecified >/dev/null
   for file in bin/fetchwick bin/queuebay bin/pullwright lib/fetchwick/libPullwrightPS.so \
     share/applications/com.tarnwell.Fetchwick.desktop share/applications/com.tarnwell.Queuebay.desktop \
     share/metainfo/com.tarnwell.Fetchwick.metainfo.xml share/metainfo/com.tarnwell.Queuebay.metainfo.xml \
@@ -60,7 +56,8 @@ done
 export -f starts fail
 if unshare -m --propagation private true 2>/dev/null; then
   # The build folder hidden under an empty one: only the prefix is there.
-  unshare -m --propagation private bash -c "mount -t tmpfs none '$build' && starts '$work/old/usr' && starts '$work/new/usr'"
+  unshare -m --propagation private bash -c 'mount -t tmpfs none "$1" && starts "$2" && starts "$3"' _ \
+    "$build" "$work/old/usr" "$work/new/usr"
 else
   echo "install test: this machine cannot hide the build folder; starting the installed copies beside it" >&2
   starts "$work/old/usr"

@@ -90,7 +90,8 @@ std::vector<std::string> PictureContextMenu(QAbstractItemView* view, const QMode
                                             const std::string& name) {
   std::vector<std::string> items;
   bool shown = false;
-  QTimer::singleShot(0, [&] {
+  QObject context;  // the timer goes with this call if no menu runs it
+  QTimer::singleShot(0, &context, [&] {
     auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
     if (!menu) return;
     shown = true;

@@ -44,7 +44,8 @@ std::vector<std::string> PictureContextMenu(QAbstractItemView* view, const QMode
 template <class Dialog, class Use>
 bool WithModalDialog(QAction* command, Use&& use) {
   bool reached = false;
-  QTimer::singleShot(0, [&] {
+  QObject context;  // the timer goes with this call if no dialog runs it
+  QTimer::singleShot(0, &context, [&] {
     auto* dialog = dynamic_cast<Dialog*>(QApplication::activeModalWidget());
     reached = dialog != nullptr;
     if (!dialog) return;
