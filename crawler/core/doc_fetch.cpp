@@ -3,6 +3,7 @@
 
 #include "crawler/core/doc_texts.h"
 #include "crawler/core/fetchwick_doc.h"
+#include "crawler/core/link_naming.h"
 #include "crawler/core/stop_errors.h"
 #include "http/errors.h"
 #include "http/request.h"
@@ -14,18 +15,12 @@ namespace {
 // Pages are read in chunks of at most this many bytes.
 constexpr std::size_t kPageChunk = 1023;
 
-bool IsAsciiLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
-
 // Whether `url` begins with a scheme and "://" ("http://", "https://",
 // "HTTP://", "ftp://"): such an address is taken as it is; anything else is
 // a host name typed without one.
 bool HasSchemePrefix(std::string_view url) {
-  if (url.empty() || !IsAsciiLetter(url[0])) return false;
-  std::size_t at = 1;
-  while (at < url.size() && (IsAsciiLetter(url[at]) || (url[at] >= '0' && url[at] <= '9') || url[at] == '+' ||
-                             url[at] == '-' || url[at] == '.'))
-    ++at;
-  return url.substr(at).starts_with("://");
+  const std::size_t scheme = SchemeLength(url);
+  return scheme > 0 && url.substr(scheme).starts_with("://");
 }
 
 }  // namespace
