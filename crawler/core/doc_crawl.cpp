@@ -147,9 +147,9 @@ bool CFetchwickDoc::CrawlLevel(CCrawl& crawl, std::string url, int depth) {
   const PageAddress page = crawl.page;
 
   // The recursion is depth-first: a followed page is crawled completely
-  // before the scan of this one goes on. The list is the visited set. Once
-  // the crawl is stopped, every fetch fails at once, so the recursion
-  // unwinds while the scans of pages already fetched still list their links.
+  // before the scan of this one goes on. Once the crawl is stopped, every
+  // fetch fails at once, so the recursion unwinds while the scans of pages
+  // already fetched still list their links.
   const KeywordSearch search("HREF");
   std::string value;
   bool followed = false;
@@ -158,7 +158,7 @@ bool CFetchwickDoc::CrawlLevel(CCrawl& crawl, std::string url, int depth) {
     ReadAttributeValue(search.keyword(), position, text, value);
     if (!value.empty()) {
       CompleteURL(value, page.origin, page.base);
-      if (AddLink(crawl.list, page, value, Notify::On)) {
+      if (FollowWithLevels(crawl, page, value, depth - 1)) {
         CrawlLevel(crawl, value, depth - 1);
         followed = true;
       }
@@ -166,6 +166,21 @@ bool CFetchwickDoc::CrawlLevel(CCrawl& crawl, std::string url, int depth) {
     position = search.Next(text, position);
   }
   return followed;
+}
+
+bool CFetchwickDoc::FollowWithLevels(CCrawl& crawl, const PageAddress& page, std::string& url, int levels) {
+  if (AddLink(crawl.list, page, url, Notify::On)) {
+    crawl.levelsLeft.insert_or_assign(url, levels);
+    return true;
+  }
+  // Listed before. Depth first, a page is often met first down a long
+  // route, where few levels are left, and only later from a page nearer the
+  // start: it is followed again then, so that a deeper crawl never covers
+  // less than a shallower one. Its entry stays where it was first listed.
+  const auto met = crawl.levelsLeft.find(url);
+  if (met == crawl.levelsLeft.end() || met->second >= levels) return false;
+  met->second = levels;
+  return true;
 }
 
 void CFetchwickDoc::OnCrawlDone(const CrawlDoneMessage& message) {

@@ -229,6 +229,10 @@ class CFetchwickDoc {
   bool CrawlPage(CCrawl& crawl);
   void DeepCrawl(CCrawl& crawl);
   bool CrawlLevel(CCrawl& crawl, std::string url, int depth);
+  // Lists `url` (completing it) for the deep crawl and tells whether to
+  // follow it with `levels` left: a new page AddLink would follow, or a page
+  // followed before with fewer levels left.
+  bool FollowWithLevels(CCrawl& crawl, const PageAddress& page, std::string& url, int levels);
   void ScanText(const std::shared_ptr<LinkList>& list, const PageAddress& page, std::string_view text,
                 std::string_view keyword);
   void LaunchCrawl(std::shared_ptr<CCrawl> crawl);
