@@ -59,6 +59,7 @@ struct CCrawl {
   // then on the crawl says nothing to the windows.
   std::atomic<bool> superseded{false};
   std::size_t pagesFetched = 0;  // for tools: pages fetched with any answer
+  std::size_t pagesCut = 0;      // pages cut short at the page limits
 
   // The end of the crawl thread, for whoever must wait for it.
   void MarkFinished();

@@ -12,6 +12,15 @@ void CFetchwickDoc::TellForCrawl(const CCrawl& crawl, Tell&& tell) {
   if (!crawl.superseded) tell();
 }
 
+void CFetchwickDoc::SetCrawlStatus(const CCrawl& crawl, std::string text) {
+  TellForCrawl(crawl, [&] { m_host.SetStatusText(std::move(text)); });
+}
+
+std::string CFetchwickDoc::CompleteText(const CCrawl& crawl) {
+  if (crawl.pagesCut == 0) return crawl_text::kCrawlComplete;
+  return FormatText(crawl_text::kCrawlCompleteCut, static_cast<unsigned long>(crawl.pagesCut));
+}
+
 void CFetchwickDoc::StartCrawl(const std::string& url, AddToHistory addToHistory, PushCurrent pushCurrent) {
   if (url.empty()) return;
   auto crawl = std::make_shared<CCrawl>();
@@ -121,7 +130,7 @@ bool CFetchwickDoc::CrawlPage(CCrawl& crawl) {
     ScanText(crawl.list, crawl.page, crawl.pageText, "SRC");
   }
   EndBusy(Notify::On, crawl.session, &crawl);
-  TellForCrawl(crawl, [&] { m_host.SetStatusText(crawl_text::kCrawlComplete); });
+  SetCrawlStatus(crawl, CompleteText(crawl));
   return fetched;
 }
 
@@ -134,7 +143,7 @@ void CFetchwickDoc::DeepCrawl(CCrawl& crawl) {
   CrawlLevel(crawl, crawl.url, crawl.depth);
   crawl.quiet = false;
   EndBusy(Notify::On, crawl.session, &crawl);
-  TellForCrawl(crawl, [&] { m_host.SetStatusText(crawl_text::kCrawlComplete); });
+  SetCrawlStatus(crawl, CompleteText(crawl));
 }
 
 bool CFetchwickDoc::CrawlLevel(CCrawl& crawl, std::string url, int depth) {
