@@ -26,6 +26,19 @@ bool IsSchemeCharacter(char c) {
   return IsAsciiLetter(c) || (c >= '0' && c <= '9') || c == '+' || c == '-' || c == '.';
 }
 
+// Whether a reference may bring a dot segment into its complete address:
+// it begins with "." or holds "/.". The page's origin and base never hold
+// one, so only the reference need be looked at: every reference of every
+// page comes through here, and almost none has one.
+bool MayHoldDotSegment(std::string_view reference) {
+  if (!reference.empty() && reference.front() == '.') return true;
+  // Dots are the rarer byte (most references hold one, before their
+  // extension), so they are looked for first.
+  for (std::size_t dot = reference.find('.', 1); dot != std::string_view::npos; dot = reference.find('.', dot + 1))
+    if (reference[dot - 1] == '/') return true;
+  return false;
+}
+
 // Whether `segment` is "." or "..".
 bool IsDotSegment(std::string_view segment) { return segment == "." || segment == ".."; }
 
@@ -34,8 +47,7 @@ bool IsDotSegment(std::string_view segment) { return segment == "." || segment =
 // file linked as "../css/x.css" from many folders must be one address. The
 // query is left as written. Written out rather than left to libcurl's URL
 // parser, which would also rewrite the host, the escapes and the query, and
-// would cost a parse for every reference of every page; most addresses hold
-// no dot segment and cost one search here.
+// would cost a parse for every reference of every page.
 void RemoveDotSegments(std::string& url) {
   const std::size_t scheme = SchemeLength(url);
   if (scheme == 0 || url.compare(scheme, 3, "://") != 0) return;
@@ -44,7 +56,6 @@ void RemoveDotSegments(std::string& url) {
   const std::size_t pathEnd = std::min(url.find_first_of("?#", pathStart), url.size());
   const std::string_view path = std::string_view(url).substr(pathStart, pathEnd - pathStart);
 
-  // The quick test: a dot segment starts with "/." somewhere in the path.
   bool dotted = false;
   for (std::size_t slash = path.find("/."); slash != std::string_view::npos && !dotted;
        slash = path.find("/.", slash + 1)) {
@@ -104,13 +115,14 @@ std::size_t SchemeLength(std::string_view reference) {
 }
 
 void CompleteURL(std::string& url, std::string_view origin, std::string_view base) {
+  const bool dots = MayHoldDotSegment(url);
   // In place, so that a caller reusing one buffer for every reference of a
   // page completes them without allocating.
   if (SchemeLength(url) == 0) {
     if (url.empty() || url.front() != '/') url.insert(0, base);
     url.insert(0, origin);
   }
-  RemoveDotSegments(url);
+  if (dots) RemoveDotSegments(url);
 }
 
 void BaseDirectory(std::string_view path, std::string& base) {

@@ -34,7 +34,8 @@ std::size_t SchemeLength(std::string_view reference);
 // ("https://h:8443"), so the reference points at the server that served the
 // page. Then the "." and ".." segments of the path of any address with an
 // authority ("scheme://host/...") are removed, so that one file has one
-// address however the pages spell their way to it. Nothing else is
+// address however the pages spell their way to it (`origin` and `base` must
+// hold none themselves, as those of a split address never do). Nothing else is
 // normalised: queries, escapes and letter case stay as written.
 void CompleteURL(std::string& url, std::string_view origin, std::string_view base);
 

@@ -33,15 +33,22 @@ constexpr std::array<bool, 256> kSeparatesAttributes = [] {
 
 bool SeparatesAttributes(char c) { return kSeparatesAttributes[static_cast<unsigned char>(c)]; }
 
-// The bytes that end a value. The NUL byte is among them because a value
-// read out of a NUL-terminated page text always ended there.
-constexpr std::array<bool, 256> kEndsValue = [] {
-  std::array<bool, 256> ends{};
-  for (unsigned char c : {'"', '\'', ' ', '\t', '\r', '\n', '>', '#', '\0'}) ends[c] = true;
-  return ends;
+// The bytes that stop the walk through a value: those that end it, and "&",
+// which may begin a character reference. The NUL byte ends a value because
+// a value read out of a NUL-terminated page text always ended there.
+constexpr std::array<bool, 256> kStopsValueWalk = [] {
+  std::array<bool, 256> stops{};
+  for (unsigned char c : {'"', '\'', ' ', '\t', '\r', '\n', '>', '#', '\0', '&'}) stops[c] = true;
+  return stops;
 }();
 
-bool EndsValue(char c) { return kEndsValue[static_cast<unsigned char>(c)]; }
+bool StopsValueWalk(char c) { return kStopsValueWalk[static_cast<unsigned char>(c)]; }
+
+// The first position from `p` on that stops the walk, or the end. A loop
+// of its own: folded into the caller's, it compiles to twice the work per byte.
+std::ptrdiff_t WalkValue(std::string_view text, std::ptrdiff_t p) {
+  return std::find_if(text.begin() + p, text.end(), StopsValueWalk) - text.begin();
+}
 
 // Whether an occurrence of `keyword` can hide one that carries a value: a
 // second occurrence starting inside the first, right after white space that
@@ -157,16 +164,22 @@ void ReadAttributeValue(std::string_view keyword, std::ptrdiff_t& position, std:
       if (p < size && (text[p] == '"' || text[p] == '\'')) ++p;
       skipWhitespace();
       const std::ptrdiff_t start = p;
+      bool references = false;
       for (;;) {
-        while (p < size && !EndsValue(text[p])) ++p;
-        // "&#64;" spells a character: its "#" is no fragment.
-        const bool numericReference = p < size && text[p] == '#' && p > start && text[p - 1] == '&' &&
-                                      ContinuesNumericReference(text.substr(p + 1));
-        if (!numericReference) break;
+        p = WalkValue(text, p);
+        if (p == size) break;
+        if (text[p] == '&') {
+          references = true;
+        } else {
+          // "&#64;" spells a character: its "#" is no fragment.
+          const bool numericReference = text[p] == '#' && p > start && text[p - 1] == '&' &&
+                                        ContinuesNumericReference(text.substr(p + 1));
+          if (!numericReference) break;
+        }
         ++p;
       }
       value.assign(text.substr(start, p - start));
-      if (value.find('&') != std::string::npos) {
+      if (references) {
         DecodeCharacterReferences(value);
         // A "#" written as a reference ("&#35;") still begins a fragment.
         value.resize(std::min(value.find('#'), value.size()));
