@@ -56,7 +56,8 @@ std::ptrdiff_t WalkValue(std::string_view text, std::ptrdiff_t p) {
 // space can do that; "HREF" and "SRC" cannot.
 bool CanHideAnother(std::string_view keyword) {
   for (std::size_t shift = 1; shift < keyword.size(); ++shift)
-    if (SeparatesAttributes(keyword[shift - 1]) && keyword.substr(shift) == keyword.substr(0, keyword.size() - shift)) return true;
+    if (SeparatesAttributes(keyword[shift - 1]) && keyword.substr(shift) == keyword.substr(0, keyword.size() - shift))
+      return true;
   return false;
 }
 
