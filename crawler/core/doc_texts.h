@@ -3,8 +3,8 @@
 #include "contract/status.h"
 
 // The texts the crawler's document shows, as printf formats. They are the
-// texts users and their scripts have always seen; change none of them (the
-// ones about pages cut short came later, and say only what the others do not).
+// texts users and their scripts have always seen; change none of them. The
+// texts about pages cut short are newer and only add to them.
 namespace crawl_text {
 inline constexpr char kCrawling[] = "Crawling %s";
 inline constexpr char kDeepCrawling[] = "Deep Crawling %s";
