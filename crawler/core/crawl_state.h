@@ -8,6 +8,7 @@
 #include <mutex>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 
 #include "crawler/core/link_entry.h"
 #include "http/session.h"
@@ -43,6 +44,9 @@ struct CCrawl {
   bool quiet = false;         // a deep crawl runs: page fetches show no boxes
 
   std::shared_ptr<LinkList> list;
+  // A deep crawl's pages to follow, each with the most levels left that it
+  // has been met with; a page met again with more is followed again.
+  std::unordered_map<std::string, int> levelsLeft;
   std::string pageText;  // text of the page a page crawl fetched
   PageAddress page;      // of the page fetched most recently
 
@@ -55,6 +59,7 @@ struct CCrawl {
   // then on the crawl says nothing to the windows.
   std::atomic<bool> superseded{false};
   std::size_t pagesFetched = 0;  // for tools: pages fetched with any answer
+  std::size_t pagesCut = 0;      // pages cut short at the page limits
 
   // The end of the crawl thread, for whoever must wait for it.
   void MarkFinished();

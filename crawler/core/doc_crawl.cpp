@@ -12,6 +12,15 @@ void CFetchwickDoc::TellForCrawl(const CCrawl& crawl, Tell&& tell) {
   if (!crawl.superseded) tell();
 }
 
+void CFetchwickDoc::SetCrawlStatus(const CCrawl& crawl, std::string text) {
+  TellForCrawl(crawl, [&] { m_host.SetStatusText(std::move(text)); });
+}
+
+std::string CFetchwickDoc::CompleteText(const CCrawl& crawl) {
+  if (crawl.pagesCut == 0) return crawl_text::kCrawlComplete;
+  return FormatText(crawl_text::kCrawlCompleteCut, static_cast<unsigned long>(crawl.pagesCut));
+}
+
 void CFetchwickDoc::StartCrawl(const std::string& url, AddToHistory addToHistory, PushCurrent pushCurrent) {
   if (url.empty()) return;
   auto crawl = std::make_shared<CCrawl>();
@@ -121,7 +130,7 @@ bool CFetchwickDoc::CrawlPage(CCrawl& crawl) {
     ScanText(crawl.list, crawl.page, crawl.pageText, "SRC");
   }
   EndBusy(Notify::On, crawl.session, &crawl);
-  TellForCrawl(crawl, [&] { m_host.SetStatusText(crawl_text::kCrawlComplete); });
+  SetCrawlStatus(crawl, CompleteText(crawl));
   return fetched;
 }
 
@@ -134,7 +143,7 @@ void CFetchwickDoc::DeepCrawl(CCrawl& crawl) {
   CrawlLevel(crawl, crawl.url, crawl.depth);
   crawl.quiet = false;
   EndBusy(Notify::On, crawl.session, &crawl);
-  TellForCrawl(crawl, [&] { m_host.SetStatusText(crawl_text::kCrawlComplete); });
+  SetCrawlStatus(crawl, CompleteText(crawl));
 }
 
 bool CFetchwickDoc::CrawlLevel(CCrawl& crawl, std::string url, int depth) {
@@ -147,9 +156,9 @@ bool CFetchwickDoc::CrawlLevel(CCrawl& crawl, std::string url, int depth) {
   const PageAddress page = crawl.page;
 
   // The recursion is depth-first: a followed page is crawled completely
-  // before the scan of this one goes on. The list is the visited set. Once
-  // the crawl is stopped, every fetch fails at once, so the recursion
-  // unwinds while the scans of pages already fetched still list their links.
+  // before the scan of this one goes on. Once the crawl is stopped, every
+  // fetch fails at once, so the recursion unwinds while the scans of pages
+  // already fetched still list their links.
   const KeywordSearch search("HREF");
   std::string value;
   bool followed = false;
@@ -158,7 +167,7 @@ bool CFetchwickDoc::CrawlLevel(CCrawl& crawl, std::string url, int depth) {
     ReadAttributeValue(search.keyword(), position, text, value);
     if (!value.empty()) {
       CompleteURL(value, page.origin, page.base);
-      if (AddLink(crawl.list, page, value, Notify::On)) {
+      if (FollowWithLevels(crawl, page, value, depth - 1)) {
         CrawlLevel(crawl, value, depth - 1);
         followed = true;
       }
@@ -166,6 +175,21 @@ bool CFetchwickDoc::CrawlLevel(CCrawl& crawl, std::string url, int depth) {
     position = search.Next(text, position);
   }
   return followed;
+}
+
+bool CFetchwickDoc::FollowWithLevels(CCrawl& crawl, const PageAddress& page, std::string& url, int levels) {
+  if (AddLink(crawl.list, page, url, Notify::On)) {
+    crawl.levelsLeft.insert_or_assign(url, levels);
+    return true;
+  }
+  // Listed before. Depth first, a page is often met first down a long
+  // route, where few levels are left, and only later from a page nearer the
+  // start: it is followed again then, so that a deeper crawl never covers
+  // less than a shallower one. Its entry stays where it was first listed.
+  const auto met = crawl.levelsLeft.find(url);
+  if (met == crawl.levelsLeft.end() || met->second >= levels) return false;
+  met->second = levels;
+  return true;
 }
 
 void CFetchwickDoc::OnCrawlDone(const CrawlDoneMessage& message) {

@@ -3,10 +3,13 @@
 
 #include "crawler/core/doc_texts.h"
 #include "crawler/core/fetchwick_doc.h"
+#include "crawler/core/link_naming.h"
 #include "crawler/core/stop_errors.h"
 #include "http/errors.h"
 #include "http/request.h"
 
+#include <algorithm>
+#include <chrono>
 #include <cstdlib>
 
 namespace {
@@ -14,18 +17,12 @@ namespace {
 // Pages are read in chunks of at most this many bytes.
 constexpr std::size_t kPageChunk = 1023;
 
-bool IsAsciiLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
-
 // Whether `url` begins with a scheme and "://" ("http://", "https://",
 // "HTTP://", "ftp://"): such an address is taken as it is; anything else is
 // a host name typed without one.
 bool HasSchemePrefix(std::string_view url) {
-  if (url.empty() || !IsAsciiLetter(url[0])) return false;
-  std::size_t at = 1;
-  while (at < url.size() && (IsAsciiLetter(url[at]) || (url[at] >= '0' && url[at] <= '9') || url[at] == '+' ||
-                             url[at] == '-' || url[at] == '.'))
-    ++at;
-  return url.substr(at).starts_with("://");
+  const std::size_t scheme = SchemeLength(url);
+  return scheme > 0 && url.substr(scheme).starts_with("://");
 }
 
 }  // namespace
@@ -37,6 +34,7 @@ bool CFetchwickDoc::FetchPage(CCrawl& crawl, std::string& url, std::string& text
   // The session this crawl holds; none, or a closed one, means it was stopped.
   const std::shared_ptr<http::Session> session = crawl.session;
   if (!session || session->closed()) return false;
+  const auto deadline = std::chrono::steady_clock::now() + m_pageLimits.maxTime;
 
   auto opened = session->OpenUrl(url, {}, http::kFlagTransferAscii);
   if (!opened) {
@@ -53,24 +51,51 @@ bool CFetchwickDoc::FetchPage(CCrawl& crawl, std::string& url, std::string& text
     return true;
   }
 
+  const std::size_t maxBytes = m_pageLimits.maxBytes;
   if (auto length = request.QueryHeader("Content-Length")) {
     const long long announced = std::atoll(length->c_str());
-    if (announced > 0 && announced < (64 << 20)) text.reserve(text.size() + static_cast<std::size_t>(announced));
+    if (announced > 0 && static_cast<unsigned long long>(announced) <= maxBytes)
+      text.reserve(text.size() + static_cast<std::size_t>(announced));
   }
   // Every byte read is kept, NUL bytes too: a NUL ends a value the scanner
-  // reads, never the page.
+  // reads, never the page. A page that never ends, or is enormous, would
+  // hold the crawl and the memory for ever: past either limit it is cut,
+  // and what came of it is scanned as if the page had ended there.
+  const std::size_t start = text.size();
   char buffer[kPageChunk + 1];
   for (;;) {
-    auto read = request.Read(buffer, kPageChunk);
+    if (std::chrono::steady_clock::now() >= deadline) {
+      ReportPageCut(crawl, url, PageCut::TooSlow);
+      break;
+    }
+    const std::size_t room = maxBytes - (text.size() - start);
+    // At the size limit one byte more is asked for, to tell a page that
+    // ends right there from one that goes on.
+    auto read = request.Read(buffer, room == 0 ? 1 : std::min(room, kPageChunk));
     if (!read) {
       // What was read so far stays in the text, but it is not scanned.
       ReportFetchError(crawl, read.error());
       return false;
     }
     if (*read == 0) break;
+    if (room == 0) {
+      ReportPageCut(crawl, url, PageCut::TooLarge);
+      break;
+    }
     text.append(buffer, *read);
   }
   return true;
+}
+
+void CFetchwickDoc::ReportPageCut(CCrawl& crawl, const std::string& url, PageCut why) {
+  ++crawl.pagesCut;
+  if (why == PageCut::TooLarge) {
+    SetCrawlStatus(crawl, FormatText(crawl_text::kPageTooLarge, static_cast<unsigned long long>(m_pageLimits.maxBytes),
+                                     url.c_str()));
+  } else {
+    const double seconds = std::chrono::duration<double>(m_pageLimits.maxTime).count();
+    SetCrawlStatus(crawl, FormatText(crawl_text::kPageTooSlow, seconds, url.c_str()));
+  }
 }
 
 void CFetchwickDoc::ReportFetchError(const CCrawl& crawl, http::ErrorCode code) {

@@ -13,6 +13,25 @@ bool IsServerHost(const std::optional<UrlParts>& parts, const std::string& serve
   return parts && parts->host == server;
 }
 
+bool StartsWithNoCase(std::string_view text, std::string_view lowerPrefix) {
+  if (text.size() < lowerPrefix.size()) return false;
+  for (std::size_t i = 0; i < lowerPrefix.size(); ++i) {
+    const char c = text[i];
+    if ((c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c) != lowerPrefix[i]) return false;
+  }
+  return true;
+}
+
+// A script to run, not a place to go: never listed, in any letter case.
+bool IsScriptLink(std::string_view url) { return StartsWithNoCase(url, "javascript:"); }
+
+// Whether a complete address is one a page fetch can follow. Others ("ftp:",
+// "tel:", "MAILTO:") are listed but never fetched, not even with "Exclude
+// Foreign" off: the fetch would take them for host names.
+bool IsWebAddress(std::string_view url) {
+  return StartsWithNoCase(url, "http://") || StartsWithNoCase(url, "https://");
+}
+
 }  // namespace
 
 void CFetchwickDoc::ScanForKeyword(std::string_view keyword) { ScanForKeyword(Links(), keyword); }
@@ -42,7 +61,7 @@ bool CFetchwickDoc::AddLink(const std::shared_ptr<LinkList>& list, std::string& 
 bool CFetchwickDoc::AddLink(const std::shared_ptr<LinkList>& list, const PageAddress& page, std::string& url,
                             Notify notify) {
   if (url.empty()) return false;
-  if (url.starts_with("mailto:")) return false;
+  if (url.starts_with("mailto:") || IsScriptLink(url)) return false;
   CompleteURL(url, page.origin, page.base);
   if (list->Contains(url)) return false;
 
@@ -64,7 +83,7 @@ bool CFetchwickDoc::AddLink(const std::shared_ptr<LinkList>& list, const PageAdd
   if (!listed) return false;
 
   if (notify == Notify::On && m_host.HasView()) m_host.PostLinkFound(LinkFoundMessage{list, listed});
-  if (isFile) return false;
+  if (isFile || !IsWebAddress(url)) return false;
   return !excludeForeign || IsServerHost(parts, page.server);
 }
 

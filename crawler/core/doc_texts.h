@@ -3,11 +3,18 @@
 #include "contract/status.h"
 
 // The texts the crawler's document shows, as printf formats. They are the
-// texts users and their scripts have always seen; change none of them.
+// texts users and their scripts have always seen; change none of them. The
+// texts about pages cut short are newer and only add to them.
 namespace crawl_text {
 inline constexpr char kCrawling[] = "Crawling %s";
 inline constexpr char kDeepCrawling[] = "Deep Crawling %s";
 inline constexpr char kCrawlComplete[] = "Crawl complete.";
+// A page read stops at the page limits: the page was cut there, and the
+// crawl goes on with what came of it.
+inline constexpr char kPageTooLarge[] = "Page cut short after %llu bytes: %s";
+inline constexpr char kPageTooSlow[] = "Page cut short after %.1f seconds: %s";
+// In place of kCrawlComplete when the crawl cut any page short.
+inline constexpr char kCrawlCompleteCut[] = "Crawl complete. Pages cut short: %lu.";
 // A page, a file or a size query answered with a status of 400 or more.
 inline constexpr char kDownloadError[] = "Download error: %d";
 }  // namespace crawl_text

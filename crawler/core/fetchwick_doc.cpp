@@ -34,7 +34,10 @@ bool CCrawl::finished() const {
 }
 
 CFetchwickDoc::CFetchwickDoc(IFetchwickHost& host, DocOptions options)
-    : m_host(host), m_sessionOptions(std::move(options.sessions)), m_links(std::make_shared<LinkList>()) {
+    : m_host(host),
+      m_sessionOptions(std::move(options.sessions)),
+      m_pageLimits(options.pageLimits),
+      m_links(std::make_shared<LinkList>()) {
   // Settings first: a missing store or value leaves the defaults.
   {
     const auto key = SettingsKey::OpenForReading(SettingsStore::Fetchwick);

@@ -39,12 +39,24 @@ enum class EngineUse {
   None,    // never: download by itself; for tools and tests that must leave the user's engine alone
 };
 
+// How much of one page a crawl reads. A page that never ends, or is
+// enormous, would otherwise hold the crawl and its memory for ever; it is cut
+// at whichever limit comes first. The time runs from the page's request and
+// is checked between reads, so a read that waits for a slow server can add
+// up to the session's receive time limit.
+struct PageLimits {
+  std::size_t maxBytes = std::size_t{64} << 20;
+  std::chrono::milliseconds maxTime = std::chrono::minutes(5);
+};
+
 struct DocOptions {
   EngineUse engine = EngineUse::Create;
   ps::ActivationOptions activation;
   // Sessions of crawls, size queries and the own downloader. The program
   // honours the system's proxy settings; tests shorten the time limits.
   http::SessionOptions sessions{.proxy = http::ProxyMode::System};
+  // Tests shorten these too.
+  PageLimits pageLimits;
 };
 
 // What the options dialog hands the document on OK.
@@ -229,6 +241,10 @@ class CFetchwickDoc {
   bool CrawlPage(CCrawl& crawl);
   void DeepCrawl(CCrawl& crawl);
   bool CrawlLevel(CCrawl& crawl, std::string url, int depth);
+  // Lists `url` (completing it) for the deep crawl and tells whether to
+  // follow it with `levels` left: a new page AddLink would follow, or a page
+  // followed before with fewer levels left.
+  bool FollowWithLevels(CCrawl& crawl, const PageAddress& page, std::string& url, int levels);
   void ScanText(const std::shared_ptr<LinkList>& list, const PageAddress& page, std::string_view text,
                 std::string_view keyword);
   void LaunchCrawl(std::shared_ptr<CCrawl> crawl);
@@ -237,10 +253,15 @@ class CFetchwickDoc {
   // replacement's own messages.
   template <class Tell>
   void TellForCrawl(const CCrawl& crawl, Tell&& tell);
+  void SetCrawlStatus(const CCrawl& crawl, std::string text);
+  // "Crawl complete.", or what says that pages were cut short.
+  static std::string CompleteText(const CCrawl& crawl);
 
   // Page fetches and the crawl session (doc_fetch.cpp).
   bool FetchPage(CCrawl& crawl, std::string& url, std::string& text);
   void ReportFetchError(const CCrawl& crawl, http::ErrorCode code);
+  enum class PageCut { TooLarge, TooSlow };
+  void ReportPageCut(CCrawl& crawl, const std::string& url, PageCut why);
   bool BeginBusy(Notify notify, std::shared_ptr<http::Session>& held, const CCrawl* crawl = nullptr);
   bool EndBusy(Notify notify, std::shared_ptr<http::Session>& held, const CCrawl* crawl = nullptr);
   // Ends the busy period of everyone: Stop Crawl, and a new crawl.
@@ -259,6 +280,7 @@ class CFetchwickDoc {
 
   IFetchwickHost& m_host;
   const http::SessionOptions m_sessionOptions;
+  const PageLimits m_pageLimits;
   std::atomic<bool> m_bClosing{false};  // the destructor runs: no new boxes, no new threads
 
   // Lists and the page-scan state.

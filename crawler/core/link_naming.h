@@ -11,14 +11,22 @@
 // for the link list. These rules read nothing but their arguments. Paths are
 // split with SplitFilePath.
 
-// Completes a reference of the page in place. An address beginning "http:"
-// stays as it is, and so does one whose first ":" stands at index 8 or less
-// (a scheme of its own, "mailto:" or "HTTP:" among them). Anything else is
-// relative: one beginning with "/" gets `origin` in front, any other gets
-// `origin` and `base`. `origin` is the page's own scheme, host and port as
-// UrlOrigin gives them ("https://h:8443"), so the reference points at the
-// server that served the page. Nothing else is normalised: dot segments,
-// queries and letter case stay as written.
+// The length of the scheme a reference begins with ("mailto" in
+// "mailto:x"): a letter, then letters, digits, "+", "-" or ".", then ":".
+// 0 when it begins with none, so "page.html?t=12:30" and "/a:b" have none.
+std::size_t SchemeLength(std::string_view reference);
+
+// Completes a reference of the page in place. One that begins with a scheme
+// ("http:", "HTTP:", "mailto:", "ftp:", "a+b.c-d:") stays as it is, however
+// long its scheme. Anything else is relative: one beginning with "/" gets
+// `origin` in front, any other gets `origin` and `base`. `origin` is the
+// page's own scheme, host and port as UrlOrigin gives them
+// ("https://h:8443"), so the reference points at the server that served the
+// page. Then the "." and ".." segments of the path of any address with an
+// authority ("scheme://host/...") are removed, so that one file has one
+// address however the pages spell their way to it (`origin` and `base` must
+// hold none themselves, as those of a split address never do). Nothing else is
+// normalised: queries, escapes and letter case stay as written.
 void CompleteURL(std::string& url, std::string_view origin, std::string_view base);
 
 // The directory that relative references of a page resolve against, from the

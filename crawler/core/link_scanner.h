@@ -18,11 +18,12 @@
 // sequence never matches a keyword letter), exactly as a search in an
 // upper-cased copy of the text would, but without making the copy.
 //
-// Next() may pass over an occurrence that is not preceded by a space: such
-// an occurrence yields an empty value and moves the position only past
-// itself, and unless the keyword holds a space, no occurrence that is
-// preceded by one can start inside it, so the values of a scan are the same.
-// For a keyword where that can happen ("A A") every occurrence is reported.
+// Next() may pass over an occurrence that is not preceded by white space:
+// such an occurrence yields an empty value and moves the position only past
+// itself, and unless the keyword holds white space, no occurrence that is
+// preceded by some can start inside it, so the values of a scan are the
+// same. For a keyword where that can happen ("A A") every occurrence is
+// reported.
 class KeywordSearch {
  public:
   explicit KeywordSearch(std::string_view keyword);
@@ -35,7 +36,7 @@ class KeywordSearch {
   std::ptrdiff_t Next(std::string_view text, std::ptrdiff_t from) const;
 
  private:
-  std::ptrdiff_t NextAfterSpace(std::string_view text, std::ptrdiff_t from) const;
+  std::ptrdiff_t NextAfterSeparator(std::string_view text, std::ptrdiff_t from) const;
   std::ptrdiff_t NextAny(std::string_view text, std::ptrdiff_t from) const;
   bool MatchesAt(std::string_view text, std::size_t at) const;
 
@@ -46,13 +47,17 @@ class KeywordSearch {
 
 // The value written after the occurrence of `keyword` at `position` in
 // `text`, possibly empty; `position` is left where reading stopped, which may
-// lie past the end of the text. Only an occurrence preceded by a single space
-// (0x20) carries a value. After it come optional whitespace, "=", optional
-// whitespace, at most one opening quote of either kind, optional whitespace,
-// and then the value, which runs up to the first of: double or single quote,
-// space, tab, carriage return, line feed, ">", "#" (so a fragment is never
-// part of a link) or a NUL byte, or the end of the text. A position outside
-// the text reads nothing and is left as it is.
+// lie past the end of the text. Only an occurrence preceded by white space
+// (space, tab, line feed, form feed, carriage return) carries a value. After
+// it come optional whitespace, "=", optional whitespace, at most one opening
+// quote of either kind, optional whitespace, and then the value, which runs
+// up to the first of: double or single quote, space, tab, carriage return,
+// line feed, ">", "#" (so a fragment is never part of a link) or a NUL byte,
+// or the end of the text. A "#" right after an "&" that begins a numeric
+// reference ("&#64;") does not end the value. The value's character
+// references are decoded (see DecodeCharacterReferences), and a "#" that one
+// of them gives ends it like a written one. A position outside the text
+// reads nothing and is left as it is.
 std::string ReadAttributeValue(std::string_view keyword, std::ptrdiff_t& position, std::string_view text);
 // The same into `value`, replacing what it held: a scan reuses one buffer.
 void ReadAttributeValue(std::string_view keyword, std::ptrdiff_t& position, std::string_view text,

@@ -2,6 +2,9 @@
 // witness of what was fetched, and in which order.
 #include <gtest/gtest.h>
 
+#include <deque>
+#include <map>
+#include <random>
 #include <string>
 #include <thread>
 #include <vector>
@@ -60,13 +63,63 @@ TEST_F(DeepCrawl, FetchesDepthFirstToTheDepthAndNeverAFile) {
 
   Crawl("/index.html", 3);
   // The start page is not listed, so its link to itself fetches it once
-  // more, one level down; a page is fetched where it is first found.
+  // more, one level down. b is met first through a, with one level left,
+  // then from index with two: fetched again then, which reaches d. a, met
+  // again from b with fewer levels left, is not.
   EXPECT_EQ(Targets(), (std::vector<std::string>{"/index.html", "/index.html", "/a.html", "/c.html", "/b.html",
-                                                 "/index.html"}));
+                                                 "/b.html", "/d.html", "/index.html"}));
   EXPECT_EQ(ListedUrls(*Doc().Links()),
             Urls({"/a.html", "/c.html", "/e.html", "/b.html", "/d.html", "/f.zip", "/index.html"}));
   // One session for the whole crawl keeps one connection alive.
   EXPECT_EQ(m_server.Connections(), 2u);
+}
+
+// A generated site where depth first meets most pages down long routes
+// first: every depth fetches exactly the pages within it by their shortest
+// route, and a page is fetched again only with more levels left than any
+// fetch before, so at most once for each number of levels it can have.
+TEST_F(DeepCrawl, CoversEveryPageWithinTheDepthOfItsShortestRoute) {
+  constexpr int kPages = 40;
+  std::mt19937 random(15);
+  std::vector<std::vector<int>> links(kPages);
+  for (int page = 0; page < kPages; ++page) {
+    // A chain through every page first, then shortcuts.
+    links[page].push_back((page + 1) % kPages);
+    for (int i = 0; i < 3; ++i) links[page].push_back(std::uniform_int_distribution<int>(0, kPages - 1)(random));
+    std::string html;
+    for (int target : links[page]) html += "<a href=\"./p" + std::to_string(target) + ".html\">\n";
+    m_server.Handle("/p" + std::to_string(page) + ".html", Page(html));
+  }
+  // Shortest routes from p0.
+  std::vector<int> distance(kPages, kPages);
+  std::deque<int> queue{0};
+  distance[0] = 0;
+  while (!queue.empty()) {
+    const int page = queue.front();
+    queue.pop_front();
+    for (int target : links[page])
+      if (distance[target] > distance[page] + 1) {
+        distance[target] = distance[page] + 1;
+        queue.push_back(target);
+      }
+  }
+
+  MakeDoc();
+  for (int depth = 1; depth <= 6; ++depth) {
+    const std::size_t before = m_server.Requests().size();
+    Crawl("/p0.html", depth);
+    std::map<std::string, int> fetches;
+    const auto targets = Targets();
+    for (std::size_t i = before; i < targets.size(); ++i) ++fetches[targets[i]];
+    std::map<std::string, int> within;
+    for (int page = 0; page < kPages; ++page)
+      if (distance[page] < depth) within["/p" + std::to_string(page) + ".html"] = depth - distance[page];
+    ASSERT_EQ(fetches.size(), within.size()) << "depth " << depth;
+    for (const auto& [target, count] : fetches) {
+      ASSERT_TRUE(within.contains(target)) << target << " at depth " << depth;
+      EXPECT_LE(count, within[target]) << target << " at depth " << depth;
+    }
+  }
 }
 
 TEST_F(DeepCrawl, TellsTheViewEveryLinkAsFoundAndLeavesTheCurrentAddressAlone) {

@@ -30,7 +30,7 @@ TEST_F(DocLinks, PageScanListsHrefValuesThenSrcValuesOnce) {
   m_doc.ScanForKeyword("SRC");
   const std::vector<std::string> expected = {
       "http://h/dir/style.css",  "http://h/dir/files/a.zip", "MAILTO:you@h",
-      "http://other/x.html",     "http://h/dir/Files/a.zip", "http://h/dir/../up.html",
+      "http://other/x.html",     "http://h/dir/Files/a.zip", "http://h/up.html",
       "http://h/js/app.js",      "http://h/dir/pics/P.PNG",
   };
   EXPECT_EQ(ListedUrls(*m_doc.Links()), expected);
@@ -49,6 +49,8 @@ TEST_F(DocLinks, AddLinkListsNamesAndTellsWhatTheDeepCrawlFollows) {
   const Case cases[] = {
       {"", false, nullptr, "", "", 0},
       {"mailto:someone", false, nullptr, "", "", 0},
+      {"javascript:void(0)", false, nullptr, "", "", 0},
+      {"JavaScript:go()", false, nullptr, "", "", 0},
       {"files/Report.PDF", false, "http://h/dir/files/Report.PDF", "Report.pdf", "pdf", 1},
       {"sub/", true, "http://h/dir/sub/", "h", "", 0},
       {"/index.HTML", true, "http://h/index.HTML", "index.html", "html", 0},
@@ -63,6 +65,9 @@ TEST_F(DocLinks, AddLinkListsNamesAndTellsWhatTheDeepCrawlFollows) {
       {"files/Report.PDF", false, nullptr, "", "", 0},
       {"http://h/dir/files/Report.PDF", false, nullptr, "", "", 0},
       {"files/report.pdf", false, "http://h/dir/files/report.pdf", "report.pdf", "pdf", 1},
+      // One file, one entry, however the path to it is spelt.
+      {"./files/../files/Report.PDF", false, nullptr, "", "", 0},
+      {"tel:123", false, "tel:123", "", "", 0},
   };
   std::size_t listed = 0;
   for (const Case& c : cases) {
@@ -83,6 +88,9 @@ TEST_F(DocLinks, AddLinkListsNamesAndTellsWhatTheDeepCrawlFollows) {
 
   m_doc.SetExcludeForeign(false);
   EXPECT_TRUE(Add("http://elsewhere/p.html"));
+  // Only web addresses are fetched: others would be taken for host names.
+  EXPECT_FALSE(Add("MAILTO:you@h"));
+  EXPECT_FALSE(Add("tel:456"));
   EXPECT_TRUE(m_doc.IsSameSite("http://bad host/"));
   EXPECT_FALSE(Add("http://elsewhere/f.zip"));
 }

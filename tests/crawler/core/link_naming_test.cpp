@@ -16,7 +16,7 @@ TEST(CompleteURL, CompletesRelativeReferencesAgainstThePage) {
   const Case cases[] = {
       {"http://h", "/dir/", "a.zip", "http://h/dir/a.zip"},
       {"http://h", "/dir/", "/x/b.zip", "http://h/x/b.zip"},
-      {"http://h", "/dir/", "../c.zip", "http://h/dir/../c.zip"},
+      {"http://h", "/dir/", "../c.zip", "http://h/c.zip"},
       {"http://h", "/dir/", "?q=1", "http://h/dir/?q=1"},
       {"http://h", "/dir/", "//cdn/s.js", "http://h//cdn/s.js"},
       {"http://h", "/dir/", "Dir/File.ZIP", "http://h/dir/Dir/File.ZIP"},
@@ -26,9 +26,29 @@ TEST(CompleteURL, CompletesRelativeReferencesAgainstThePage) {
       {"http://h", "/dir/", "HTTP://other/x.zip", "HTTP://other/x.zip"},
       {"http://h", "/dir/", "ftp://files/x.zip", "ftp://files/x.zip"},
       {"http://h", "/dir/", "MAILTO:someone", "MAILTO:someone"},
-      {"http://h", "/dir/", "abcdefgh:x", "abcdefgh:x"},  // first colon at index 8
-      {"http://h", "/dir/", "abcdefghi:x", "http://h/dir/abcdefghi:x"},
+      // A scheme is a letter, then letters, digits, "+", "-" or ".", then
+      // ":", of any length; a ":" after "/", "?" or anything else is a path's.
+      {"http://h", "/dir/", "abcdefghi:x", "abcdefghi:x"},
+      {"http://h", "/dir/", "javascript:void(0)", "javascript:void(0)"},
+      {"http://h", "/dir/", "svn+ssh.x-1:/r", "svn+ssh.x-1:/r"},
       {"http://h", "/dir/", "page.html?t=12:30", "http://h/dir/page.html?t=12:30"},
+      {"http://h", "/dir/", "/x:y", "http://h/x:y"},
+      {"http://h", "/dir/", "?a=b:c", "http://h/dir/?a=b:c"},
+      {"http://h", "/dir/", "1a:b", "http://h/dir/1a:b"},
+      {"http://h", "/dir/", "my file:x", "http://h/dir/my file:x"},
+      // Dot segments go from the path of every address with a host, the
+      // query stays as written; names that only begin with dots are names.
+      {"http://h", "/dir/", "./a.zip", "http://h/dir/a.zip"},
+      {"http://h", "/a/b/", "../../../../up.zip", "http://h/up.zip"},
+      {"http://h", "/dir/", "sub/./x/../y.html", "http://h/dir/sub/y.html"},
+      {"http://h", "/dir/", "..", "http://h/"},
+      {"http://h", "/dir/", ".", "http://h/dir/"},
+      {"http://h", "/dir/", "sub//..", "http://h/dir/sub/"},
+      {"http://h", "/dir/", "../?next=../x/./y", "http://h/?next=../x/./y"},
+      {"http://h", "/dir/", "a/..b/.c/...", "http://h/dir/a/..b/.c/..."},
+      {"http://h", "/dir/", "http://o/a/./b/../c.zip", "http://o/a/c.zip"},
+      {"http://h", "/dir/", "HTTP://o/../c.zip?x", "HTTP://o/c.zip?x"},
+      {"http://h", "/dir/", "news:a/../b", "news:a/../b"},
       // The page's own scheme and port carry over to its relative references.
       {"http://h:8080", "/dir/", "a.zip", "http://h:8080/dir/a.zip"},
       {"https://h", "/dir/", "a.zip", "https://h/dir/a.zip"},

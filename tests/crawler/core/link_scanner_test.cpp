@@ -65,8 +65,12 @@ TEST(LinkScanner, FindsTheValuesOfPages) {
       {"<a href=a.zip>", "HREF", {"a.zip"}},
       {"<a href='a.zip>", "HREF", {"a.zip"}},
       {"<a href=\"a.zip'>", "HREF", {"a.zip"}},
-      {"<a\nhref='a.zip'>", "HREF", {}},
-      {"<a\thref='a.zip'>", "HREF", {}},
+      // Any white space that separates attributes may stand before the
+      // keyword; vertical tab and other names ending in it do not count.
+      {"<a\nhref=\"x.html\">", "HREF", {"x.html"}},
+      {"<img\n\tsrc=\"p.png\">", "SRC", {"p.png"}},
+      {"<a\rhref=a <a\fhref=b <a\vhref=c", "HREF", {"a", "b"}},
+      {"<a XHREF='a.zip' data-href='b.zip' \xA0href='c.zip'>", "HREF", {}},
       {"<a  href='a.zip'>", "HREF", {"a.zip"}},
       {"<a href='my file.zip'>", "HREF", {"my"}},
       {"<a href='#top'>", "HREF", {}},
@@ -100,6 +104,26 @@ TEST(LinkScanner, FindsTheValuesOfPages) {
       {"x A A=v", "A A", {"v"}},
   };
   for (const Case& c : cases) EXPECT_EQ(Scan(c.text, c.keyword), c.values) << c.text;
+}
+
+// References are decoded before a value is used; "#" ends a value unless it
+// begins a numeric reference, and also when a reference spells it.
+TEST(LinkScanner, DecodesCharacterReferencesInValues) {
+  const std::pair<const char*, Values> cases[] = {
+      {" href=\"a.cgi?x=1&amp;y=2\"", {"a.cgi?x=1&y=2"}},
+      {" href=\"issue?&#64;action=x\"", {"issue?@action=x"}},
+      {" href=&#x40;&#X40;&#64x", {"@@@x"}},
+      {" href='&lt;&gt;&quot;&apos;'", {"<>\"'"}},
+      {" href=caf&#233;/&#x1F600;", {"caf\xC3\xA9/\xF0\x9F\x98\x80"}},
+      // Numbers that name no character give U+FFFD, as in a browser.
+      {" href=a&#0;&#xD800;&#99999999999;", {"a\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"}},
+      // Anything else stays as written, and nothing is decoded twice.
+      {" href=&copy;&amp&AMP;&x;a&b", {"&copy;&amp&AMP;&x;a&b"}},
+      {" href=&amp;amp;", {"&amp;"}},
+      {" href=a&#;b href=c&#xg", {"a&", "c&"}},
+      {" href=page.html&#35;part href=p.html&amp;#64;", {"page.html", "p.html&"}},
+  };
+  for (const auto& [text, values] : cases) EXPECT_EQ(Scan(text, "HREF"), values) << text;
 }
 
 TEST(LinkScanner, NulEndsAValueButNotTheScan) {
@@ -139,8 +163,9 @@ TEST(LinkScanner, ValueReaderLeavesThePositionWhereItStopped) {
 // the scan of an upper-cased copy; each page is scanned whole and as every
 // prefix, so that it also ends inside keywords and values.
 TEST(LinkScanner, RandomPagesMatchTheUpperCasedCopyScan) {
-  const char* pieces[] = {" ",  "href", "HrEf", "src", "SRC", "=",  "'", "\"", "#",  ">", "\n", "\t", "\v",
-                          "x",  "a.zip", "/",   "\xC3", "\xA9", "h", "re", "s",  "\0", "aa", "AAA", "a a", "A_", "_"};
+  const char* pieces[] = {" ",  "href",  "HrEf", "src",  "SRC",  "=", "'",  "\"", "#",  ">",   "\n",  "\t",
+                          "\v", "\f",    "\r",   "&",    "&#",   "6", "x",  "a.zip", "/", "\xC3", "\xA9", "h",
+                          "re", "s",     "\0",   "aa",   "AAA",  "a a", "A_", "_"};
   std::mt19937 random(20240611);
   for (int round = 0; round < 400; ++round) {
     std::string page;

@@ -173,6 +173,52 @@ TEST_F(PageCrawl, ANewCrawlSilencesTheOneItReplaces) {
                                                       "address " + m_server.Url("/new.html")}));
 }
 
+// A page past either limit is cut there; its links so far are listed and the
+// status text says so. A page of exactly the size limit is whole.
+TEST_F(PageCrawl, APageIsCutShortAtTheSizeOrTimeLimit) {
+  const std::string first = "<a href=first.zip>";
+  const std::string late = "<a href=late.zip>";
+  struct Case {
+    std::string path;
+    Script script;
+    PageLimits limits;
+    std::vector<std::string> listed;
+    std::string cut;  // the status text of the cut, none when whole
+  };
+  const Case cases[] = {
+      {"/big.html", Page(first + std::string(5000, ' ') + late), {.maxBytes = 4096}, {"/first.zip"},
+       "Page cut short after 4096 bytes: "},
+      {"/fits.html", Page(first + std::string(4096 - first.size() - late.size(), ' ') + late), {.maxBytes = 4096},
+       {"/first.zip", "/late.zip"}, ""},
+      // About three minutes of trickle, cut after one second.
+      {"/endless.html",
+       Script{.text = first + std::string(1 << 20, ' ') + late,
+              .contentType = "text/html",
+              .trickleBytes = 100,
+              .trickleGap = 20ms},
+       {.maxTime = 1s}, {"/first.zip"}, "Page cut short after 1.0 seconds: "},
+  };
+  for (const Case& c : cases) {
+    m_server.Handle(c.path, c.script);
+    DocOptions options = LocalDocOptions();
+    options.pageLimits = c.limits;
+    MakeDoc(options);
+    m_host.Clear();
+    const std::string url = m_server.Url(c.path);
+    CrawlAndDeliver(url);
+    std::vector<std::string> listed;
+    for (const std::string& path : c.listed) listed.push_back(m_server.Url(path));
+    EXPECT_EQ(ListedUrls(*Doc().Links()), listed) << c.path;
+    const std::vector<std::string> status = m_host.LinesOf("status");
+    if (c.cut.empty()) {
+      EXPECT_EQ(status, (std::vector<std::string>{"Crawling " + url, "Crawl complete."}));
+    } else {
+      EXPECT_EQ(status, (std::vector<std::string>{"Crawling " + url, c.cut + url,
+                                                  "Crawl complete. Pages cut short: 1."}));
+    }
+  }
+}
+
 TEST_F(PageCrawl, BackTwiceThenForwardOnce) {
   for (const char* path : {"/a.html", "/b.html", "/c.html"}) m_server.Handle(path, Page("<a href=f.zip>"));
   MakeDoc();
