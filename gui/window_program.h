@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QApplication>
+#include <QCoreApplication>
 #include <string>
 #include <vector>
 
@@ -12,7 +13,6 @@ namespace gui {
 struct WindowProgramInfo {
   const char* name;       // the program file's name
   const char* desktopId;  // its desktop entry's name, without ".desktop"
-  QString captionName;    // Qt puts it after any caption that does not end with it already
   AppImage icon;
 };
 
@@ -27,7 +27,9 @@ int RunWindowProgram(int argc, char** argv, const WindowProgramInfo& info) {
   std::vector<std::string> arguments;
   for (const QString& argument : QCoreApplication::arguments().mid(1)) arguments.push_back(argument.toStdString());
   QApplication::setApplicationName(QString::fromLatin1(info.name));
-  QApplication::setApplicationDisplayName(info.captionName);
+  // No display name: Qt would put it after every caption that does not end
+  // with it, dialogs and message boxes included, and the window manager
+  // must show the captions as they are.
   // Ties the windows to the desktop entry (and its icon) on Wayland and in
   // task managers that read it.
   QGuiApplication::setDesktopFileName(QString::fromLatin1(info.desktopId));

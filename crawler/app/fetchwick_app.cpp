@@ -77,7 +77,6 @@ int FetchwickMain(int argc, char** argv) {
   // The engine that came with this program serves it, wherever it was installed.
   if (action == ps::StartAction::Run) ps::class_registry::RegisterEngineBesideMe();
 
-  const gui::WindowProgramInfo info{"fetchwick", "com.tarnwell.Fetchwick", QString::fromLatin1(CMainFrame::kAppTitle),
-                                    gui::AppImage::Crawler};
+  const gui::WindowProgramInfo info{"fetchwick", "com.tarnwell.Fetchwick", gui::AppImage::Crawler};
   return gui::RunWindowProgram<CFetchwickApp>(argc, argv, info);
 }

@@ -99,9 +99,7 @@ int QueuebayMain(int argc, char** argv) {
   // The engine that came with this program serves it, wherever it was installed.
   if (action == ps::StartAction::Run) ps::class_registry::RegisterEngineBesideMe();
 
-  // Every caption ends with the frame's title already.
-  const gui::WindowProgramInfo info{"queuebay", "com.tarnwell.Queuebay", QString::fromLatin1(CMainFrame::kFrameTitle),
-                                    gui::AppImage::Manager};
+  const gui::WindowProgramInfo info{"queuebay", "com.tarnwell.Queuebay", gui::AppImage::Manager};
   return gui::RunWindowProgram<CQueuebayApp>(argc, argv, info);
 }
 

@@ -62,6 +62,8 @@ TEST(Desktop, ASiteCrawledDownloadedWatchedAndClosedAsAUserDoes) {
   desktop.Keys({"ctrl+o"});
   const auto openUrl = desktop.WaitForWindow("Open URL");
   ASSERT_TRUE(openUrl);
+  // Captions reach the window manager as they are, dialogs' too.
+  EXPECT_EQ(desktop.WindowTitle(*openUrl), "Open URL");
   desktop.Focus(*openUrl);
   desktop.Type(site);
   desktop.Keys({"Return"});
