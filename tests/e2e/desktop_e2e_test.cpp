@@ -120,4 +120,31 @@ TEST(Desktop, ASiteCrawledDownloadedWatchedAndClosedAsAUserDoes) {
   EXPECT_NE(std::find(history.begin(), history.end(), site), history.end());
 }
 
+TEST(Desktop, TheRunCommandOpensTheCrawlerAndSaysSoWithoutADisplay) {
+  if (const auto missing = DesktopSession::Missing()) GTEST_SKIP() << *missing;
+  TempSettings settings;
+  EngineHome engine(PULLWRIGHT_PROGRAM);
+  ::setenv("FETCHWICK_BUILD_DIR", BUILD_FOLDER, 1);
+  {
+    // No display at all: one line that says how to run it, and no window.
+    const char* display = std::getenv("DISPLAY");
+    const std::string saved = display ? display : "";
+    ::unsetenv("DISPLAY");
+    ::unsetenv("WAYLAND_DISPLAY");
+    ::unsetenv("QT_QPA_PLATFORM");
+    ChildProcess run({"/bin/bash", RUN_SCRIPT});
+    EXPECT_EQ(run.Wait(std::chrono::minutes(5)), 1);
+    if (display) ::setenv("DISPLAY", saved.c_str(), 1);
+  }
+  DesktopSession desktop;
+  ASSERT_TRUE(desktop.ready());
+  auto run = desktop.Start({"/bin/bash", RUN_SCRIPT});
+  const auto crawler = desktop.WaitForWindow("Untitled - Fetchwick", std::chrono::minutes(5));
+  ASSERT_TRUE(crawler);
+  EXPECT_EQ(engine.RunningServers().size(), 1u);  // the engine was registered and started
+  desktop.Focus(*crawler);
+  desktop.Keys({"alt+f", "x"});
+  EXPECT_EQ(run->Wait(30s), 0);
+}
+
 }  // namespace
