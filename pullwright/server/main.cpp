@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <thread>
@@ -12,6 +13,7 @@
 
 #include "proxystub/class_registry.h"
 #include "proxystub/command_line.h"
+#include "proxystub/endpoint.h"
 #include "proxystub/server_endpoint.h"
 #include "pullwright/server/engine_class_factory.h"
 #include "pullwright/server/server_module.h"
@@ -46,6 +48,11 @@ int Unregister() {
 }
 
 int Serve() {
+  std::string problem;
+  if (!ps::endpoint::PrepareFolder(&problem)) {
+    std::fprintf(stderr, "pullwright: %s\n", problem.c_str());
+    return 1;
+  }
   CServerModule module;
   CEngineClassFactory factory(module, EngineOptions{});
   ps::ConnectionOptions options;
