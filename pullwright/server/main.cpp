@@ -27,14 +27,13 @@ std::string RunningProgramPath() {
   return std::string(path, static_cast<std::size_t>(length));
 }
 
-// How long an engine thread waits for a sink's answer before it gives the
-// sink up. Generous by default; tests shorten it through the environment.
-std::chrono::milliseconds SinkTimeLimit() {
-  if (const char* text = std::getenv("PULLWRIGHT_SINK_TIMEOUT_MS")) {
+// A time in milliseconds from the environment, for tests and measurements.
+std::chrono::milliseconds TimeFromEnvironment(const char* name, std::chrono::milliseconds fallback) {
+  if (const char* text = std::getenv(name)) {
     const long value = std::strtol(text, nullptr, 10);
     if (value > 0) return std::chrono::milliseconds(value);
   }
-  return std::chrono::milliseconds(30000);
+  return fallback;
 }
 
 int Register() {
@@ -53,10 +52,13 @@ int Serve() {
     std::fprintf(stderr, "pullwright: %s\n", problem.c_str());
     return 1;
   }
-  CServerModule module;
+  // How long the server stays after its last client let go, and how long
+  // an engine thread waits for a sink's answer before it gives the sink
+  // up; tests shorten both.
+  CServerModule module(TimeFromEnvironment("PULLWRIGHT_IDLE_MS", CServerModule::kIdleTime));
   CEngineClassFactory factory(module, EngineOptions{});
   ps::ConnectionOptions options;
-  options.callTimeout = SinkTimeLimit();
+  options.callTimeout = TimeFromEnvironment("PULLWRIGHT_SINK_TIMEOUT_MS", std::chrono::milliseconds(30000));
   auto endpoint = ps::ServerEndpoint::Open(factory, options);
   // Another server holds the lock: it serves, this one is not needed.
   if (!endpoint) return 0;

@@ -152,22 +152,35 @@ TEST(Lifetime, ASinkThatDoesNotAnswerInTimeIsDisconnected) {
 }
 
 TEST(Lifetime, EverySinkHasTheEventInFlightBeforeTheEngineWaits) {
-  Loopback loop;
-  struct SlowSink : ICallbackItf {
+  // Each sink answers only once the other one has the event too: an engine
+  // that waited for one sink before calling the next would never see both.
+  struct MeetingSink : ICallbackItf {
+    std::mutex& mutex;
+    std::condition_variable& changed;
+    int& arrived;
+    bool metTheOther = false;
+    MeetingSink(std::mutex& m, std::condition_variable& c, int& a) : mutex(m), changed(c), arrived(a) {}
     HRESULT DownloadStatus(std::uint32_t, const char*, const _LinkStructType&) override {
-      std::this_thread::sleep_for(300ms);
+      std::unique_lock lock(mutex);
+      ++arrived;
+      changed.notify_all();
+      metTheOther = changed.wait_for(lock, 5s, [&] { return arrived >= 2; });
       return S_OK;
     }
   };
+  Loopback loop;
+  std::mutex mutex;
+  std::condition_variable changed;
+  int arrived = 0;
   auto first = loop.Engine(loop.Connect());
   auto second = loop.Engine(loop.Connect());
-  AdviseOn(*first, std::make_shared<SlowSink>());
-  AdviseOn(*second, std::make_shared<SlowSink>());
-  const auto started = std::chrono::steady_clock::now();
+  auto one = std::make_shared<MeetingSink>(mutex, changed, arrived);
+  auto other = std::make_shared<MeetingSink>(mutex, changed, arrived);
+  AdviseOn(*first, one);
+  AdviseOn(*second, other);
   ASSERT_EQ(first->DownloadFile("a", "http://h/a"), S_OK);
-  const auto took = std::chrono::steady_clock::now() - started;
-  EXPECT_GE(took, 300ms);
-  EXPECT_LT(took, 550ms) << "the two sinks were called one after the other";
+  std::lock_guard lock(mutex);
+  EXPECT_TRUE(one->metTheOther && other->metTheOther) << "the two sinks were called one after the other";
 }
 
 TEST(Lifetime, ASinkCallThatRunsLongDoesNotStopItsClientReadingTheNextOne) {
