@@ -48,6 +48,12 @@ void ServerTest::SetThreadCount(std::uint32_t threads) {
   WriteSetting(*key, setting::kThreadCount, threads);
 }
 
+void ServerTest::SetMaxRetries(std::uint32_t retries) {
+  auto key = SettingsKey::OpenOrCreateForWriting(SettingsStore::Fetchwick);
+  ASSERT_TRUE(key);
+  WriteSetting(*key, setting::kMaxRetries, retries);
+}
+
 std::unique_ptr<ChildProcess> ServerTest::StartClient(bool create) {
   auto client = std::make_unique<ChildProcess>(std::vector<std::string>{ClientProgram()});
   if (create) {

@@ -35,6 +35,7 @@ class ServerTest : public ::testing::Test {
                                       std::chrono::milliseconds limit = std::chrono::seconds(10));
   void Register();
   void SetThreadCount(std::uint32_t threads);
+  void SetMaxRetries(std::uint32_t retries);
 
   // A client process that has created the engine and advised its sink.
   std::unique_ptr<ChildProcess> StartClient(bool create = true);
