@@ -140,20 +140,46 @@ Result<void> Request::Send() {
   curl_easy_setopt(easy, CURLOPT_WRITEDATA, this);
   curl_easy_setopt(easy, CURLOPT_PREREQFUNCTION, &Request::OnRequestReady);
   curl_easy_setopt(easy, CURLOPT_PREREQDATA, this);
-  if (curl_multi_add_handle(m_handles->multi, easy) != CURLM_OK) return Error{Fail(ERROR_INTERNET_INTERNAL_ERROR)};
-  m_inMulti = true;
+  curl_easy_setopt(easy, CURLOPT_FRESH_CONNECT, 0L);
 
-  if (const ErrorCode error = Drive(Goal::Head)) return Error{error};
-  if (!m_head.complete()) {
-    // The transfer ended without a final answer head.
-    ErrorCode error = m_doneResult != CURLE_OK ? ErrorFromCurl(m_doneResult) : ERROR_HTTP_INVALID_SERVER_RESPONSE;
-    const int status = m_head.statusCode();
-    if (m_doneResult == CURLE_UNSUPPORTED_PROTOCOL && status >= 300 && status < 400)
-      error = ERROR_HTTP_REDIRECT_FAILED;  // sent on to a scheme other than http and https
-    return Error{Fail(error)};
+  ErrorCode error = SendOnce();
+  // A kept-alive connection may hold leftovers of an earlier answer (one
+  // that sent more than its length) or have been closed by the server just
+  // as the request went out: the request was never really answered, so it
+  // gets one more chance on a new connection.
+  if ((error == ERROR_HTTP_INVALID_SERVER_RESPONSE || error == ERROR_INTERNET_CONNECTION_ABORTED) &&
+      ConnectionWasReused()) {
+    curl_multi_remove_handle(m_handles->multi, easy);
+    m_inMulti = false;
+    m_head = ResponseHead(m_head.redirects());
+    m_done = m_paused = m_timerArmed = false;
+    m_doneResult = CURLE_OK;
+    m_state = State::Opened;
+    m_handles->overflow.Clear();
+    curl_easy_setopt(easy, CURLOPT_FRESH_CONNECT, 1L);
+    error = SendOnce();
   }
+  if (error) return Error{error};
   m_state = State::Receiving;
   return {};
+}
+
+ErrorCode Request::SendOnce() {
+  if (curl_multi_add_handle(m_handles->multi, m_handles->easy) != CURLM_OK) return Fail(ERROR_INTERNET_INTERNAL_ERROR);
+  m_inMulti = true;
+  if (const ErrorCode error = Drive(Goal::Head)) return error;
+  if (m_head.complete()) return 0;
+  // The transfer ended without a final answer head.
+  ErrorCode error = m_doneResult != CURLE_OK ? ErrorFromCurl(m_doneResult) : ERROR_HTTP_INVALID_SERVER_RESPONSE;
+  const int status = m_head.statusCode();
+  if (m_doneResult == CURLE_UNSUPPORTED_PROTOCOL && status >= 300 && status < 400)
+    error = ERROR_HTTP_REDIRECT_FAILED;  // sent on to a scheme other than http and https
+  return Fail(error);
+}
+
+bool Request::ConnectionWasReused() const {
+  long connects = 0;
+  return curl_easy_getinfo(m_handles->easy, CURLINFO_NUM_CONNECTS, &connects) == CURLE_OK && connects == 0;
 }
 
 Result<int> Request::StatusCode() const {

@@ -40,7 +40,8 @@ class Request {
 
   // Sends the request and waits for the head of the final answer, following
   // redirects unless kFlagNoAutoRedirect was given. Any HTTP status is a
-  // success here; the caller asks StatusCode().
+  // success here; the caller asks StatusCode(). A request that a reused
+  // connection fails to answer is sent once more on a new connection.
   Result<void> Send();
 
   // About the answer; before a successful Send they fail with 12019, or with
@@ -73,6 +74,9 @@ class Request {
   ErrorCode Fail(ErrorCode code);
   ErrorCode StateError() const;
   ErrorCode Drive(Goal goal);
+  // Puts the transfer on its way and waits for the answer's head.
+  ErrorCode SendOnce();
+  bool ConnectionWasReused() const;
   void CollectDone();
   void TopUp();
   void Unpause();

@@ -24,6 +24,7 @@ class ResponseHead {
   bool OnLine(std::string_view line);
 
   bool complete() const { return m_complete; }
+  Redirects redirects() const { return m_redirects; }
   int statusCode() const { return m_statusCode; }
   // "HTTP/1.1", "HTTP/1.0", ... as the status line gave it.
   const std::string& version() const { return m_version; }

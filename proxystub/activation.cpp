@@ -4,8 +4,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <mutex>
+#include <string>
 #include <thread>
 
 #include "proxystub/class_registry.h"
@@ -61,8 +63,17 @@ bool SpawnDetached(const std::string& path) {
   return got == 0;
 }
 
+thread_local std::string t_lastError;
+
 // Connects, starting the registered server when nothing answers.
 HRESULT ConnectOrStart(const ActivationOptions& options, int& fd) {
+  // A folder that cannot be trusted is refused before anything in it is
+  // used, and at once: no server could start there either.
+  std::string problem;
+  if (!endpoint::PrepareFolder(&problem)) {
+    t_lastError = problem;
+    return E_ACCESSDENIED;
+  }
   fd = endpoint::Connect();
   if (fd >= 0) return S_OK;
   const auto serverPath = class_registry::LocalServerPath();
@@ -75,12 +86,19 @@ HRESULT ConnectOrStart(const ActivationOptions& options, int& fd) {
   fd = endpoint::Connect();
   if (fd >= 0) return S_OK;
   if (!SpawnDetached(*serverPath)) return CO_E_SERVER_EXEC_FAILURE;
+  // A server takes some milliseconds to come up, or much longer on a busy
+  // machine: the pauses between tries grow, so that waiting costs little.
+  constexpr auto kFirstPause = std::chrono::milliseconds(10);
+  constexpr auto kLongestPause = std::chrono::milliseconds(200);
   const auto deadline = std::chrono::steady_clock::now() + options.startWait;
-  while (std::chrono::steady_clock::now() < deadline) {
+  for (auto pause = kFirstPause;; pause = std::min(pause * 2, kLongestPause)) {
     fd = endpoint::Connect();
     if (fd >= 0) return S_OK;
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    const auto now = std::chrono::steady_clock::now();
+    if (now >= deadline) break;
+    std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(pause, deadline - now));
   }
+  t_lastError = "the engine did not start within " + std::to_string(options.startWait.count()) + " ms";
   return CO_E_SERVER_EXEC_FAILURE;
 }
 
@@ -103,6 +121,7 @@ HRESULT AcquireConnection(const ActivationOptions& options, std::shared_ptr<Conn
 HRESULT CreateDownloadEngine(std::shared_ptr<IDownloadEngine>* ppEngine, const ActivationOptions& options) {
   if (!ppEngine) return E_POINTER;
   ppEngine->reset();
+  t_lastError.clear();
   std::shared_ptr<Connection> connection;
   const HRESULT hr = AcquireConnection(options, connection);
   if (FAILED(hr)) return hr;
@@ -123,6 +142,8 @@ HRESULT CreateEngineOver(const std::shared_ptr<Connection>& connection, std::sha
   *ppEngine = MakeProxy<CDownloadEngineProxy>(connection, id);
   return *ppEngine ? S_OK : RPC_E_DISCONNECTED;
 }
+
+std::string LastActivationError() { return t_lastError; }
 
 void CloseClientConnection() {
   std::shared_ptr<Connection> connection;

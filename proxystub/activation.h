@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <memory>
+#include <string>
 
 #include "contract/interfaces.h"
 #include "proxystub/connection.h"
@@ -21,8 +22,14 @@ struct ActivationOptions {
 // clients starting together get the same server), then asks its class
 // factory for the engine. Fails with REGDB_E_CLASSNOTREG when no server is
 // registered, CO_E_SERVER_EXEC_FAILURE when it cannot be started or does
-// not come up in time. All engines of one process share one connection.
+// not come up in time, E_ACCESSDENIED at once when the engine's folder is a
+// link or another user's. All engines of one process share one connection.
 HRESULT CreateDownloadEngine(std::shared_ptr<IDownloadEngine>* ppEngine, const ActivationOptions& options = {});
+
+// Why the last creation on this thread failed, as a sentence that names
+// what was refused (the engine's folder, say); empty when there is no more
+// to say than the result.
+std::string LastActivationError();
 
 // Asks the class factory at the other end of `connection` for the engine.
 HRESULT CreateEngineOver(const std::shared_ptr<Connection>& connection, std::shared_ptr<IDownloadEngine>* ppEngine);

@@ -17,9 +17,12 @@ std::string ServerLockPath();
 // Taken in turn by clients while they try to connect and start a server.
 std::string StartLockPath();
 
-// Creates the folder with mode 0700, or checks that an existing one belongs
-// to this user and is closed to others (tightening its mode when needed).
-bool PrepareFolder();
+// Creates the folder with mode 0700, or checks that an existing one is a
+// real folder (not a link) of this user, closing it to others when it was
+// open to them. Links and entries of other users found in it are removed:
+// they were planted while it was open. False, with a sentence naming the
+// folder in `problem`, when the folder cannot be used.
+bool PrepareFolder(std::string* problem = nullptr);
 
 // Connects to the engine's socket; -1 when nothing answers there or when
 // the process at the other end runs as another user.
@@ -29,6 +32,8 @@ int Connect();
 bool PeerIsSameUser(int fd);
 
 // An exclusive lock on a file in the folder, held while the object lives.
+// The file is never reached through a link and must be a regular file of
+// this user.
 class FileLock {
  public:
   // Tries for at most `wait` (once for zero); held() tells the outcome.

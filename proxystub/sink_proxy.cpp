@@ -59,6 +59,9 @@ HRESULT CSinkProxy::DownloadStatus(std::uint32_t dwStatus, const char* pszStatus
 void CSinkProxy::TimedOut() {
   if (m_disconnected.exchange(true)) return;
   if (const auto session = m_session.lock()) session->DisconnectSink(this);
+  // The client would otherwise wait for ever for events that no longer
+  // come: its connection goes too, so that it sees the engine go away.
+  connection().Close();
 }
 
 }  // namespace ps

@@ -15,7 +15,8 @@ class ServerSession;
 // A client's sink as the engine sees it. Each event is one call; through
 // IPipelinedCallback the engine sends an event to every sink before it
 // waits for the first answer. A sink that does not answer within the
-// connection's time limit is disconnected: the engine stops calling it.
+// connection's time limit is disconnected: the engine stops calling it and
+// closes that client's connection.
 class CSinkProxy final : public ICallbackItf,
                          public IPipelinedCallback,
                          public std::enable_shared_from_this<CSinkProxy>,

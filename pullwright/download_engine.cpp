@@ -33,6 +33,9 @@ CDownloadEngine::CDownloadEngine(EngineOptions options, std::function<void(bool)
     : m_options(options), m_serverLock(std::move(serverLock)) {
   const auto key = SettingsKey::OpenForReading(SettingsStore::Fetchwick);
   m_szDLDir = ReadDownloadDirectory(key.get());
+  // A relative folder stored by an older version would be taken from the
+  // server's own working folder.
+  if (m_szDLDir.front() != '/') m_szDLDir = DefaultDownloadDirectory();
   m_dwThreadCount = ReadSetting(key.get(), setting::kThreadCount);
   m_dwMaxRetries = ReadSetting(key.get(), setting::kMaxRetries);
   // One level only, as the folder is made whole when a transfer needs it.
@@ -136,8 +139,9 @@ HRESULT CDownloadEngine::IsDownloading(std::int32_t* pfDownloading) {
 
 HRESULT CDownloadEngine::SetDLDir(const char* pszFile) {
   if (!pszFile) return E_POINTER;
-  // An empty folder would put downloads wherever the server happens to run.
-  if (!*pszFile || !FitsRecord(pszFile)) return E_INVALIDARG;
+  // A folder that is not absolute would be taken from wherever the server
+  // happens to run, not from where the caller meant.
+  if (*pszFile != '/' || !FitsRecord(pszFile)) return E_INVALIDARG;
   const auto key = SettingsKey::OpenOrCreateForWriting(SettingsStore::Fetchwick);
   if (!key || !WriteDownloadDirectory(*key, pszFile)) return E_FAIL;
   if (FileSizeIfExists(pszFile) == 0) ::mkdir(pszFile, 0777);

@@ -42,11 +42,20 @@ std::string_view LastComponent(std::string_view text) {
   return cut == std::string_view::npos ? text : text.substr(cut + 1);
 }
 
+// Control bytes in a name would reach terminals and file managers as they
+// are (escape sequences, line breaks): each becomes "_".
+std::string Printable(std::string_view name) {
+  std::string printable(name);
+  for (char& c : printable)
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '_';
+  return printable;
+}
+
 }  // namespace
 
 std::string SafeFileName(std::string_view fileName, std::string_view href) {
   const std::string_view name = LastComponent(fileName);
-  if (IsUsableName(name)) return std::string(name);
+  if (IsUsableName(name)) return Printable(name);
 
   // The address's path without scheme, host, query and fragment.
   std::string_view path = href;
@@ -59,7 +68,7 @@ std::string SafeFileName(std::string_view fileName, std::string_view href) {
   while (!path.empty()) {
     while (!path.empty() && (path.back() == '/' || path.back() == '\\')) path.remove_suffix(1);
     const std::string_view segment = LastComponent(path);
-    if (IsUsableName(segment)) return std::string(segment);
+    if (IsUsableName(segment)) return Printable(segment);
     path.remove_suffix(segment.size());
   }
   return "index.html";

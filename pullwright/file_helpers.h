@@ -18,5 +18,6 @@ std::string ComposeTargetPath(const std::string& directory, std::string_view fil
 // The name a download is stored under: only the last component of the given
 // name after "/" or "\\" is kept, so nothing is ever written outside the
 // download folder; when that is empty, "." or "..", the last non-empty path
-// segment of the address is used, else "index.html".
+// segment of the address is used, else "index.html". Control bytes become
+// "_".
 std::string SafeFileName(std::string_view fileName, std::string_view href);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <string>
 
 #include "contract/link_record.h"
 
@@ -12,7 +13,12 @@ struct QueuedRecord {
   _LinkStructType ls{};
   std::uint64_t fileSize = 0;     // 0 while no response announced a size
   std::uint64_t currentSize = 0;  // bytes in the target file so far
-  // Attempts in a row that ended short without the file growing.
+  // The file this record has written into, so that a later attempt that
+  // cannot resume it starts it over instead of taking yet another name.
+  std::string ownPath;
+  // The furthest its file ever got, and the attempts in a row that ended
+  // short without getting further: those are bounded by the retry limit.
+  std::uint64_t furthestSize = 0;
   std::uint32_t fruitlessAttempts = 0;
 
   static std::uint32_t Saturated(std::uint64_t value) {

@@ -83,10 +83,10 @@ TargetFile TargetFile::CreateExclusive(std::string& path) {
   return file;
 }
 
-std::size_t TargetFile::ReadPrefix(char* out, std::size_t length) {
+std::size_t TargetFile::ReadAt(char* out, std::size_t length, std::uint64_t offset) {
   std::size_t done = 0;
   while (done < length) {
-    const ssize_t got = ::pread(m_fd, out + done, length - done, static_cast<off_t>(done));
+    const ssize_t got = ::pread(m_fd, out + done, length - done, static_cast<off_t>(offset + done));
     if (got < 0 && errno == EINTR) continue;
     if (got <= 0) break;
     done += static_cast<std::size_t>(got);
@@ -97,6 +97,11 @@ std::size_t TargetFile::ReadPrefix(char* out, std::size_t length) {
 std::uint64_t TargetFile::Size() const {
   struct stat info {};
   return ::fstat(m_fd, &info) == 0 ? static_cast<std::uint64_t>(info.st_size) : 0;
+}
+
+bool TargetFile::Unlinked() const {
+  struct stat info {};
+  return ::fstat(m_fd, &info) == 0 && info.st_nlink == 0;
 }
 
 bool TargetFile::Truncate() { return ::ftruncate(m_fd, 0) == 0 && SeekTo(0); }

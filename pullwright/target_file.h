@@ -28,9 +28,12 @@ class TargetFile {
   bool valid() const { return m_fd >= 0; }
   int error() const { return m_error; }
 
-  // Reads up to `length` bytes from the start of the file.
-  std::size_t ReadPrefix(char* out, std::size_t length);
+  // Reads up to `length` bytes from `offset` on.
+  std::size_t ReadAt(char* out, std::size_t length, std::uint64_t offset);
   std::uint64_t Size() const;
+  // The file no longer has a name: it, or its folder, was removed while it
+  // was open. Writes to it still succeed, and go nowhere.
+  bool Unlinked() const;
   // Empties the file and writes from its start again.
   bool Truncate();
   // Writes at the end of what was written so far; 0 or the errno.

@@ -1,38 +1,34 @@
 #include "pullwright/transfer_file.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <charconv>
 #include <chrono>
 #include <cstring>
-#include <optional>
 #include <string>
 
 #include "contract/status.h"
-#include "contract/unique_path.h"
 #include "http/errors.h"
-#include "http/request.h"
-#include "http/session.h"
 #include "pullwright/download_engine.h"
 #include "pullwright/file_helpers.h"
-#include "pullwright/target_file.h"
+#include "pullwright/transfer_attempt.h"
 
 namespace {
 
-// Data moves in reads of at most this many bytes, each written at once and
-// each followed by a progress report.
-constexpr std::size_t kChunk = 4095;
 constexpr std::uint32_t kRequestFlags = http::kFlagReload | http::kFlagNoCacheWrite | http::kFlagNoCookies;
-
-// What a stop or a cancel produces: passed over without an error report.
-bool IsSilent(http::ErrorCode code) {
-  return code == http::ERROR_INTERNET_OPERATION_CANCELLED || code == http::ERROR_INTERNET_CONNECTION_ABORTED;
-}
+// Writes to a file that lost its name succeed; every this many reads (and
+// at the end) the attempt looks whether it still has one.
+constexpr std::uint64_t kNameCheckEvery = 256;
 
 std::optional<std::uint64_t> ParseSize(std::string_view text) {
   std::uint64_t value = 0;
   const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
   if (error != std::errc() || end != text.data() + text.size() || text.empty()) return std::nullopt;
   return value;
+}
+
+std::optional<std::uint64_t> ParseField(const http::Result<std::string>& field) {
+  return field ? ParseSize(*field) : std::nullopt;
 }
 
 // "bytes N-M/T" gives N.
@@ -48,49 +44,51 @@ long long Signed(std::uint64_t value) { return static_cast<long long>(std::min<s
 
 }  // namespace
 
-// One attempt, step by step. Only this worker writes its working copy of the
-// record; it does so under m_csQueue because enumerators copy it meanwhile.
-class TransferAttempt {
- public:
-  explicit TransferAttempt(WorkerSlot& slot)
-      : m_slot(slot), m_engine(*slot.pEngine), m_record(*slot.pCurrent),
-        m_href(RecordText(m_record.ls.szHref)) {}
+AttemptOutcome TransferFile(WorkerSlot& slot) { return TransferAttempt(slot).Run(); }
 
-  AttemptResult Run() {
-    ++m_engine.m_nActive;
-    Attempt();
-    --m_engine.m_nActive;
-    Report(STATUS_DONE, FormatText(status_text::kFinished, m_record.ls.szFileName));
-    return m_result;
-  }
+TransferAttempt::TransferAttempt(WorkerSlot& slot)
+    : m_slot(slot), m_engine(*slot.pEngine), m_record(*slot.pCurrent), m_href(RecordText(m_record.ls.szHref)) {}
 
- private:
-  void Attempt();
-  std::shared_ptr<http::Session> Session();
-  std::shared_ptr<http::Request> OpenAndSend(http::Session& session, const std::string& header);
-  void OpenFailed(http::ErrorCode code);
-  bool RefuseErrorStatus(const http::Request& request);
-  bool ReadFailed(http::ErrorCode code);
-  void UseFileName(const std::string& directory, const std::string& path);
-  void ReceiveBody(http::Request& request, TargetFile& target, const std::string& path, std::uint64_t sizeBefore);
+AttemptOutcome TransferAttempt::Run() {
+  ++m_engine.m_nActive;
+  Attempt();
+  Conclude();
+  --m_engine.m_nActive;
+  Report(STATUS_DONE, FormatText(status_text::kFinished, m_record.ls.szFileName));
+  return m_outcome;
+}
 
-  void Report(std::uint32_t code, const std::string& text) {
-    m_engine.FireDownloadStatus(code, text.c_str(), m_record.ls);
-  }
-  template <class Change>
-  void Update(Change change) {
+void TransferAttempt::Report(std::uint32_t code, const std::string& text) {
+  m_engine.FireDownloadStatus(code, text.c_str(), m_record.ls);
+}
+
+template <class Change>
+void TransferAttempt::Update(Change change) {
+  std::lock_guard lock(m_engine.m_csQueue);
+  change();
+}
+
+// Whether the record goes back to the queue. Every way back is bounded: an
+// attempt that ends short without the file getting further than it ever
+// got counts against the retry limit, and past it the record ends with
+// the error that cut it short.
+void TransferAttempt::Conclude() {
+  if (m_failed || (!m_broken && !m_record.EndedShort())) return;
+  {
     std::lock_guard lock(m_engine.m_csQueue);
-    change();
+    if (m_slot.bCancelled) return;
   }
-
-  WorkerSlot& m_slot;
-  CDownloadEngine& m_engine;
-  QueuedRecord& m_record;
-  const std::string m_href;
-  AttemptResult m_result;
-};
-
-AttemptResult TransferFile(WorkerSlot& slot) { return TransferAttempt(slot).Run(); }
+  if (m_wrote && m_record.currentSize > m_record.furthestSize) {
+    m_record.furthestSize = m_record.currentSize;
+    m_record.fruitlessAttempts = 0;
+  } else if (++m_record.fruitlessAttempts > m_engine.m_dwMaxRetries.load()) {
+    // A body that ended short without a failed read was cut all the same.
+    const auto code = m_lastError != 0 ? m_lastError : http::ERROR_INTERNET_CONNECTION_ABORTED;
+    Report(STATUS_ERROR, FormatText(status_text::kErrorOpeningUrl, static_cast<int>(code)));
+    return;
+  }
+  m_outcome = AttemptOutcome::PutBack;
+}
 
 std::shared_ptr<http::Session> TransferAttempt::Session() {
   std::shared_ptr<http::Session> session;
@@ -112,48 +110,81 @@ std::shared_ptr<http::Session> TransferAttempt::Session() {
   return m_slot.hInternet;
 }
 
-std::shared_ptr<http::Request> TransferAttempt::OpenAndSend(http::Session& session, const std::string& header) {
+std::shared_ptr<http::Request> TransferAttempt::Fetch(http::Session& session, std::optional<std::uint64_t> rangeFrom) {
   auto request = session.OpenRequest(m_href, http::Method::Get, kRequestFlags);
   if (!request) {
     OpenFailed(request.error());
     return nullptr;
   }
-  if (!header.empty()) (*request)->AddHeader(header);
+  if (rangeFrom) (*request)->AddHeader("Range: bytes=" + std::to_string(*rangeFrom) + "-");
   if (auto sent = (*request)->Send(); !sent) {
     OpenFailed(sent.error());
     return nullptr;
   }
+  if (!AnswerFits(**request, rangeFrom)) return nullptr;
   return *request;
 }
 
+// Only an answer that is the file, or the part of it that was asked for,
+// is written: an error status, a part nobody asked for or that starts
+// elsewhere, or a whole answer to a range request that is not the size
+// first announced (a page about the range, say) ends the attempt.
+bool TransferAttempt::AnswerFits(http::Request& request, std::optional<std::uint64_t> rangeFrom) {
+  const int status = request.StatusCode().value_or(0);
+  bool fits = status < 400;
+  if (status == 206) {
+    fits = rangeFrom && ContentRangeStart(request.QueryHeader("Content-Range")) == rangeFrom;
+  } else if (fits && rangeFrom && m_record.fileSize != 0) {
+    const auto length = ParseField(request.QueryHeader("Content-Length"));
+    fits = !length || *length == m_record.fileSize;
+  }
+  if (fits) return true;
+  Report(STATUS_ERROR, FormatText(status_text::kDownloadError, status, m_record.ls.szFileName));
+  m_failed = true;
+  return false;
+}
+
 // A request that cannot be opened or sent: timeouts go back to the queue up
-// to the retry limit; a stop or cancel is silent; anything else is reported
-// with the address. The record never comes back through the worker then.
+// to the retry limit at once; a connection the server broke is a cut like
+// any other; a stop or cancel of ours is silent; anything else is reported
+// with the address.
 void TransferAttempt::OpenFailed(http::ErrorCode code) {
-  m_result = {};
   if (code == http::ERROR_INTERNET_TIMEOUT && m_record.ls.dwTimeouts <= m_engine.m_dwMaxRetries.load()) {
+    m_failed = true;
     Update([&] {
       if (m_record.ls.dwTimeouts < UINT32_MAX) ++m_record.ls.dwTimeouts;
     });
     m_engine.PutBack(m_slot, m_record, false);
     return;
   }
-  if (IsSilent(code)) return;
+  if (code == http::ERROR_INTERNET_OPERATION_CANCELLED || code == http::ERROR_INTERNET_CONNECTION_ABORTED) {
+    Broken(code);
+    return;
+  }
+  m_failed = true;
   Report(STATUS_ERROR, FormatText(status_text::kErrorOpeningUrlWithHref, static_cast<int>(code), m_href.c_str()));
 }
 
-bool TransferAttempt::RefuseErrorStatus(const http::Request& request) {
-  const int status = request.StatusCode().value_or(0);
-  if (status < 400) return false;
-  Report(STATUS_ERROR, FormatText(status_text::kDownloadError, status, m_record.ls.szFileName));
-  return true;
+// Only a stop or cancel of our own ends an attempt in silence; any other
+// break ends it short, to be tried again or reported when it cannot go on.
+void TransferAttempt::Broken(http::ErrorCode code) {
+  if (code == http::ERROR_INTERNET_OPERATION_CANCELLED) {
+    m_failed = true;
+    return;
+  }
+  m_broken = true;
+  m_lastError = code;
 }
 
-// A failed read ends the attempt short; the worker puts the record back.
-bool TransferAttempt::ReadFailed(http::ErrorCode code) {
-  if (!IsSilent(code)) Report(STATUS_ERROR, FormatText(status_text::kErrorOpeningUrl, static_cast<int>(code)));
-  m_result.lastError = static_cast<std::int32_t>(code);
-  return true;
+// The partial file stays as it is for the next try.
+void TransferAttempt::KeepPartial(std::uint64_t existingSize, http::ErrorCode code) {
+  Update([&] { m_record.SetCurrentSize(existingSize); });
+  Broken(code);
+}
+
+void TransferAttempt::FileError(const std::string& path, int error) {
+  Report(STATUS_ERROR, FormatText(status_text::kFileError, path.c_str(), std::strerror(error)));
+  m_failed = true;
 }
 
 // The record names the file actually written, so that reports say where the
@@ -167,13 +198,16 @@ void TransferAttempt::UseFileName(const std::string& directory, const std::strin
 void TransferAttempt::Attempt() {
   const auto session = Session();
   Report(STATUS_TRYING, FormatText(status_text::kTrying, m_record.ls.szFileName));
-  if (!session) return;
+  if (!session) {
+    m_failed = true;
+    return;
+  }
+  Plan plan;
+  plan.request = Fetch(*session, std::nullopt);
+  if (!plan.request) return;
 
-  auto request = OpenAndSend(*session, {});
-  if (!request || RefuseErrorStatus(*request)) return;
-
-  const auto length = request->QueryHeader("Content-Length");
-  const auto size = length ? ParseSize(*length) : std::nullopt;
+  const auto length = plan.request->QueryHeader("Content-Length");
+  const auto size = ParseField(length);
   if (size) {
     Update([&] { m_record.SetFileSize(*size); });
     Report(STATUS_STARTING, FormatText(status_text::kStartingSized, m_record.ls.szFileName, Signed(*size)));
@@ -183,105 +217,43 @@ void TransferAttempt::Attempt() {
   }
 
   const std::string directory = m_engine.DownloadDirectory();
-  std::string path = ComposeTargetPath(directory, RecordText(m_record.ls.szFileName));
-  const std::uint64_t existingSize = FileSizeIfExists(path);
-  TargetFile target;
-  std::uint64_t writeFrom = 0;
+  plan.path = ComposeTargetPath(directory, RecordText(m_record.ls.szFileName));
+  if (FileSizeIfExists(plan.path) != 0 && !Resume(*session, plan)) return;
 
-  if (existingSize != 0) {
-    // Resume only a file whose first bytes are what the server sends now.
-    TargetFile existing = TargetFile::OpenExisting(path);
-    bool same = false;
-    bool http11 = true;
-    if (existing.valid()) {
-      char filePrefix[kChunk];
-      char answerPrefix[kChunk];
-      const std::size_t wanted = existing.ReadPrefix(filePrefix, std::min<std::uint64_t>(kChunk, existingSize));
-      http11 = request->VersionText().value_or("") == "HTTP/1.1";
-      std::size_t got = 0;
-      bool ended = false;
-      while (got < wanted && !ended) {
-        const auto read = request->Read(answerPrefix + got, wanted - got);
-        if (!read) {
-          // Not a mismatch: the partial file stays as it is for the next try.
-          Update([&] { m_record.SetCurrentSize(existingSize); });
-          m_result = {true, false, 0};
-          ReadFailed(read.error());
-          return;
-        }
-        ended = *read == 0;
-        got += *read;
-      }
-      same = got == wanted && std::memcmp(filePrefix, answerPrefix, wanted) == 0;
-    }
-    const bool resume = same && m_record.fileSize > existingSize;
-    if (resume) {
-      target = std::move(existing);
-    } else {
-      existing = TargetFile();
-      path = MakeUniquePath(path, NonEmptyFileExists);
-    }
-    request.reset();
-    std::string range;
-    if (http11) range = "Range: bytes=" + std::to_string(resume ? existingSize : 0) + "-";
-    request = OpenAndSend(*session, range);
-    if (!request || RefuseErrorStatus(*request)) return;
-
-    const auto start = request->StatusCode().value_or(0) == 206
-                           ? ContentRangeStart(request->QueryHeader("Content-Range"))
-                           : std::optional<std::uint64_t>(0);
-    if (resume && http11 && start == existingSize) {
-      writeFrom = existingSize;
-    } else if (start != 0u) {
-      // A part that starts elsewhere cannot be placed in the file.
-      Report(STATUS_ERROR, FormatText(status_text::kDownloadError, 206, m_record.ls.szFileName));
+  if (!plan.target.valid()) {
+    plan.target = TargetFile::CreateExclusive(plan.path);
+    if (!plan.target.valid()) {
+      FileError(plan.path, plan.target.error());
       return;
     }
+    UseFileName(directory, plan.path);
   }
-
-  if (!target.valid()) {
-    target = TargetFile::CreateExclusive(path);
-    if (!target.valid()) {
-      Report(STATUS_ERROR, FormatText(status_text::kFileError, path.c_str(), std::strerror(target.error())));
-      return;
-    }
-    UseFileName(directory, path);
-  }
-  // Growth is judged against what the file held before this attempt, so a
-  // server that breaks off at the same point every time is noticed.
-  const std::uint64_t sizeBefore = target.Size();
-  if (writeFrom == 0 && !target.Truncate()) {
-    Report(STATUS_ERROR, FormatText(status_text::kFileError, path.c_str(), std::strerror(errno)));
+  m_record.ownPath = plan.path;
+  if (plan.writeFrom == 0 ? !plan.target.Truncate() : !plan.target.SeekTo(plan.writeFrom)) {
+    FileError(plan.path, errno);
     return;
   }
-  if (writeFrom != 0 && !target.SeekTo(writeFrom)) {
-    Report(STATUS_ERROR, FormatText(status_text::kFileError, path.c_str(), std::strerror(errno)));
-    return;
-  }
-  Update([&] { m_record.SetCurrentSize(writeFrom); });
-  ReceiveBody(*request, target, path, sizeBefore);
+  Update([&] { m_record.SetCurrentSize(plan.writeFrom); });
+  ReceiveBody(plan);
 }
 
-void TransferAttempt::ReceiveBody(http::Request& request, TargetFile& target, const std::string& path,
-                                  std::uint64_t sizeBefore) {
+void TransferAttempt::ReceiveBody(Plan& plan) {
   const auto start = std::chrono::steady_clock::now();
   char buffer[kChunk];
-  m_result = {true, false, 0};
-  for (;;) {
+  for (std::uint64_t reads = 1;; ++reads) {
     std::size_t count = 0;
-    if (const auto read = request.Read(buffer, kChunk)) {
+    if (const auto read = plan.request->Read(buffer, kChunk))
       count = *read;
-    } else {
-      ReadFailed(read.error());
-    }
+    else
+      Broken(read.error());
     const auto elapsed = static_cast<std::uint64_t>(
         std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count());
     if (count > 0) {
-      if (const int error = target.Append(buffer, count)) {
-        Report(STATUS_ERROR, FormatText(status_text::kFileError, path.c_str(), std::strerror(error)));
-        m_result = {};
+      if (const int error = plan.target.Append(buffer, count)) {
+        FileError(plan.path, error);
         return;
       }
+      m_wrote = true;
     }
     Update([&] {
       m_record.SetCurrentSize(m_record.currentSize + count);
@@ -289,7 +261,10 @@ void TransferAttempt::ReceiveBody(http::Request& request, TargetFile& target, co
     });
     Report(STATUS_PROGRESS, FormatText(status_text::kProgress, m_record.ls.szFileName, Signed(m_record.currentSize),
                                        Signed(m_record.fileSize)));
-    if (count == 0) break;
+    if ((count == 0 || reads % kNameCheckEvery == 0) && plan.target.Unlinked()) {
+      FileError(plan.path, ENOENT);
+      return;
+    }
+    if (count == 0) return;
   }
-  m_result.fileGrew = m_record.currentSize > sizeBefore;
 }

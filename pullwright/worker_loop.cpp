@@ -17,27 +17,21 @@ void WorkerLoop(WorkerSlot& slot) {
       slot.bCancelled = false;
       lock.unlock();
 
-      const AttemptResult result = TransferFile(slot);
+      const AttemptOutcome outcome = TransferFile(slot);
 
+      // A record put back moves from the active set to the queue in one
+      // step, so that no enumeration ever misses it in between.
       lock.lock();
       engine.m_active.erase(&working);
       slot.pCurrent = nullptr;
-      const bool cancelled = slot.bCancelled;
+      const bool putBack = outcome == AttemptOutcome::PutBack && !slot.bCancelled;
+      const _LinkStructType reported = working.ls;
+      if (putBack) engine.m_pending.push_back(std::move(working));
       lock.unlock();
-      if (cancelled || !result.mayPutBack || !working.EndedShort()) continue;
-
-      // An attempt that ends short without the file growing (a server that
-      // sends nothing, or breaks off at the same point every time) would
-      // otherwise come back for ever.
-      if (result.fileGrew) {
-        working.fruitlessAttempts = 0;
-      } else if (working.fruitlessAttempts < UINT32_MAX && ++working.fruitlessAttempts > engine.m_dwMaxRetries.load()) {
-        const std::string text =
-            FormatText(status_text::kErrorOpeningUrlWithHref, result.lastError, working.ls.szHref);
-        engine.FireDownloadStatus(STATUS_ERROR, text.c_str(), working.ls);
-        continue;
+      if (putBack) {
+        engine.FireDownloadStatus(STATUS_QUEUED, status_text::kQueued, reported);
+        engine.m_signal.SetWork();
       }
-      engine.PutBack(slot, working, true);
       continue;
     }
     lock.unlock();

@@ -12,6 +12,7 @@
 #include <condition_variable>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <map>
 #include <mutex>
 #include <set>
@@ -34,12 +35,24 @@ std::string FileNameOf(const std::string& url) {
   return name + extension;
 }
 
+// Every event stays one line, and nothing a server sent can steer the
+// terminal: other control bytes are shown as \xHH.
 void AppendEscaped(std::string& line, std::string_view text) {
   for (char c : text) {
-    if (c == '\\') line += "\\\\";
-    else if (c == '\t') line += "\\t";
-    else if (c == '\n') line += "\\n";
-    else line += c;
+    const auto byte = static_cast<unsigned char>(c);
+    if (c == '\\') {
+      line += "\\\\";
+    } else if (c == '\t') {
+      line += "\\t";
+    } else if (c == '\n') {
+      line += "\\n";
+    } else if (byte < 0x20 || byte == 0x7F) {
+      char escaped[5];
+      std::snprintf(escaped, sizeof escaped, "\\x%02x", byte);
+      line += escaped;
+    } else {
+      line += c;
+    }
   }
 }
 
@@ -118,6 +131,14 @@ bool NoneListed(IDownloadEngine& engine, const std::set<std::string>& hrefs, boo
   }
 }
 
+// The engine runs elsewhere: a folder given relative to here is made whole
+// before it goes there.
+std::string AbsoluteFolder(const std::string& folder) {
+  std::error_code error;
+  const std::filesystem::path absolute = std::filesystem::absolute(folder, error);
+  return error ? folder : absolute.string();
+}
+
 int Usage() {
   std::fprintf(stderr, "usage: engine_client [--dir FOLDER] [--quiet] URL...\n");
   return 2;
@@ -129,7 +150,7 @@ int Run(int argc, char** argv) {
   std::vector<std::string> urls;
   for (int index = 1; index < argc; ++index) {
     const std::string argument = argv[index];
-    if (argument == "--dir" && index + 1 < argc) folder = argv[++index];
+    if (argument == "--dir" && index + 1 < argc) folder = AbsoluteFolder(argv[++index]);
     else if (argument == "--quiet") quiet = true;
     else if (argument.rfind("--", 0) == 0) return Usage();
     else urls.push_back(argument);
@@ -140,7 +161,9 @@ int Run(int argc, char** argv) {
   ps::EngineConnection connection;
   HRESULT hr = connection.CreateEngine();
   if (FAILED(hr)) {
-    std::fprintf(stderr, "engine_client: the engine could not be created (0x%08X)\n", static_cast<unsigned>(hr));
+    const std::string why = ps::LastActivationError();
+    std::fprintf(stderr, "engine_client: the engine could not be created (0x%08X)%s%s\n", static_cast<unsigned>(hr),
+                 why.empty() ? "" : ": ", why.c_str());
     return 1;
   }
   hr = connection.AdviseSink(&sink);

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <thread>
@@ -12,20 +13,20 @@
 
 #include "proxystub/class_registry.h"
 #include "proxystub/command_line.h"
+#include "proxystub/endpoint.h"
 #include "proxystub/server_endpoint.h"
 #include "pullwright/server/engine_class_factory.h"
 #include "pullwright/server/server_module.h"
 
 namespace {
 
-// How long an engine thread waits for a sink's answer before it gives the
-// sink up. Generous by default; tests shorten it through the environment.
-std::chrono::milliseconds SinkTimeLimit() {
-  if (const char* text = std::getenv("PULLWRIGHT_SINK_TIMEOUT_MS")) {
+// A time in milliseconds from the environment, for tests and measurements.
+std::chrono::milliseconds TimeFromEnvironment(const char* name, std::chrono::milliseconds fallback) {
+  if (const char* text = std::getenv(name)) {
     const long value = std::strtol(text, nullptr, 10);
     if (value > 0) return std::chrono::milliseconds(value);
   }
-  return std::chrono::milliseconds(30000);
+  return fallback;
 }
 
 int Register() {
@@ -39,10 +40,18 @@ int Unregister() {
 }
 
 int Serve() {
-  CServerModule module;
+  std::string problem;
+  if (!ps::endpoint::PrepareFolder(&problem)) {
+    std::fprintf(stderr, "pullwright: %s\n", problem.c_str());
+    return 1;
+  }
+  // How long the server stays after its last client let go, and how long
+  // an engine thread waits for a sink's answer before it gives the sink
+  // up; tests shorten both.
+  CServerModule module(TimeFromEnvironment("PULLWRIGHT_IDLE_MS", CServerModule::kIdleTime));
   CEngineClassFactory factory(module, EngineOptions{});
   ps::ConnectionOptions options;
-  options.callTimeout = SinkTimeLimit();
+  options.callTimeout = TimeFromEnvironment("PULLWRIGHT_SINK_TIMEOUT_MS", std::chrono::milliseconds(30000));
   auto endpoint = ps::ServerEndpoint::Open(factory, options);
   // Another server holds the lock: it serves, this one is not needed.
   if (!endpoint) return 0;

@@ -48,7 +48,7 @@ void CServerModule::MonitorShutdown(ps::ServerEndpoint& endpoint) {
     m_hEventShutdown.Wait();
     do {
       m_bActivity = false;
-    } while (m_hEventShutdown.WaitFor(kIdleTime));
+    } while (m_hEventShutdown.WaitFor(m_idleTime));
     if (m_bActivity || m_nLockCnt != 0) continue;
     endpoint.Suspend();
     if (!m_bActivity && m_nLockCnt == 0) break;

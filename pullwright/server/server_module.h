@@ -31,13 +31,15 @@ class ServerEvent {
 // count holds one unit while any client holds the engine, one per live
 // enumerator and one per LockServer; each time it falls to zero the
 // activity flag and the shutdown event are set. The monitor ends the server
-// once 5000 ms passed after the last fall to zero without a new one and the
-// count is still zero: it suspends the endpoint (a later client starts a
-// new server) and, with no activity meanwhile, lets Run's caller go on.
+// once the idle time (5000 ms unless told otherwise) passed after the last
+// fall to zero without a new one and the count is still zero: it suspends
+// the endpoint (a later client starts a new server) and, with no activity
+// meanwhile, lets Run's caller go on.
 class CServerModule {
  public:
   static constexpr std::chrono::milliseconds kIdleTime{5000};
 
+  explicit CServerModule(std::chrono::milliseconds idleTime = kIdleTime) : m_idleTime(idleTime) {}
   ~CServerModule();
   void Lock();
   void Unlock();
@@ -51,6 +53,7 @@ class CServerModule {
  private:
   void MonitorShutdown(ps::ServerEndpoint& endpoint);
 
+  const std::chrono::milliseconds m_idleTime;
   std::atomic<std::int32_t> m_nLockCnt{0};
   std::atomic<bool> m_bActivity{false};
   ServerEvent m_hEventShutdown{false};

@@ -112,4 +112,22 @@ TEST(Sessions, RequestLeftHalfReadDoesNotHoldItsConnection) {
   EXPECT_EQ(server.Connections(), 2u);
 }
 
+TEST(Sessions, AKeptAliveConnectionThatFailsTheNextRequestIsReplacedOnce) {
+  // Every answer sends five bytes beyond its length; the next request on
+  // the connection finds them before its own answer.
+  TestServer server;
+  server.Handle("/over", {.raw = "HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\nhello",
+                          .rawKeepAlive = true,
+                          .rawOverrun = "XXXXX"});
+  auto session = http::Session::Open();
+  for (int i = 0; i < 3; ++i) {
+    auto request = session->OpenUrl(server.Url("/over"));
+    ASSERT_TRUE(request) << i << ": " << request.error();
+    EXPECT_EQ(Drain(**request, 4095, Keep::Bytes).text, "hello");
+  }
+  // Each spoilt request went once more, on a new connection.
+  EXPECT_EQ(server.Requests().size(), 5u);
+  EXPECT_EQ(server.Connections(), 3u);
+}
+
 }  // namespace

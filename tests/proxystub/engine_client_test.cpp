@@ -2,6 +2,8 @@
 // server: its output lines and its exit rule.
 #include <sys/stat.h>
 
+#include <filesystem>
+
 #include "tests/proxystub/server_fixture.h"
 #include "tests/support/test_server.h"
 
@@ -52,6 +54,46 @@ TEST_F(ServerTest, EngineClientQuietPrintsOnlyErrorsAndEnds) {
   for (const std::string& line : client.lines())
     EXPECT_TRUE(line.rfind("3\t", 0) == 0 || line.rfind("5\t", 0) == 0) << line;
   EXPECT_EQ(FileSize(downloads.file("b.bin")), 100000u);
+}
+
+TEST_F(ServerTest, EngineClientMakesItsFolderWholeAndItsLinesPrintable) {
+  Register();
+  TestServer http;
+  http.Handle("/c.bin", {.size = 1000});
+  TempDir downloads;
+  // A folder relative to where the client runs, which is not where the
+  // engine runs.
+  const auto here = std::filesystem::current_path();
+  std::filesystem::current_path(downloads.path());
+  const std::string odd = http.Url("/x\x01y\x1b");
+  ChildProcess client({ENGINE_CLIENT_PROGRAM, "--dir", "rel/", http.Url("/c.bin"), odd});
+  std::filesystem::current_path(here);
+  ASSERT_EQ(client.Wait(std::chrono::seconds(30)), 0);
+  while (client.ReadLine(std::chrono::milliseconds(200))) {
+  }
+  EXPECT_EQ(FileSize(downloads.file("rel/c.bin")), 1000u);
+  const std::string escaped = http.Url("/x\\x01y\\x1b");
+  const auto& lines = client.lines();
+  EXPECT_NE(std::find(lines.begin(), lines.end(), "7\tTrying to download x_y_\t" + escaped + "\tx_y_\t0\t0\t0\t0"),
+            lines.end());
+}
+
+TEST_F(ServerTest, EngineClientGivesUpOnAServerThatAnswersRangesWithAPage) {
+  Register();
+  SetMaxRetries(2);
+  TestServer http;
+  // Every connection breaks off, and every range is answered with a page.
+  http.Handle("/r.bin", {.size = 300000, .ranges = RangeMode::ShortPage, .cutAfter = 100000});
+  TempDir downloads;
+  ChildProcess client({ENGINE_CLIENT_PROGRAM, "--quiet", "--dir", downloads.path() + "/", http.Url("/r.bin")});
+  ASSERT_EQ(client.Wait(std::chrono::seconds(30)), 0);
+  while (client.ReadLine(std::chrono::milliseconds(200))) {
+  }
+  const auto& lines = client.lines();
+  EXPECT_EQ(std::count_if(lines.begin(), lines.end(), [](const std::string& line) { return line.rfind("3\t", 0) == 0; }),
+            1);
+  EXPECT_LE(std::distance(std::filesystem::directory_iterator(downloads.path()), std::filesystem::directory_iterator()),
+            1);
 }
 
 TEST_F(ServerTest, EngineClientFailsWithoutAnEngine) {

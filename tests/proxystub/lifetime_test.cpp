@@ -144,29 +144,43 @@ TEST(Lifetime, ASinkThatDoesNotAnswerInTimeIsDisconnected) {
   EXPECT_LT(std::chrono::steady_clock::now() - started, 250ms);
   EXPECT_EQ(sink->Events().size(), 2u);
   EXPECT_EQ(stuck->calls(), 1);
-  // The client of the stuck sink keeps its engine.
+  // Its client is told: its connection is gone, so it does not wait for
+  // events that no longer come.
   std::int32_t downloading = 0;
   stuck->Release();
-  EXPECT_EQ(slow->IsDownloading(&downloading), S_OK);
+  EXPECT_EQ(slow->IsDownloading(&downloading), RPC_E_DISCONNECTED);
 }
 
 TEST(Lifetime, EverySinkHasTheEventInFlightBeforeTheEngineWaits) {
-  Loopback loop;
-  struct SlowSink : ICallbackItf {
+  // Each sink answers only once the other one has the event too: an engine
+  // that waited for one sink before calling the next would never see both.
+  struct MeetingSink : ICallbackItf {
+    std::mutex& mutex;
+    std::condition_variable& changed;
+    int& arrived;
+    bool metTheOther = false;
+    MeetingSink(std::mutex& m, std::condition_variable& c, int& a) : mutex(m), changed(c), arrived(a) {}
     HRESULT DownloadStatus(std::uint32_t, const char*, const _LinkStructType&) override {
-      std::this_thread::sleep_for(300ms);
+      std::unique_lock lock(mutex);
+      ++arrived;
+      changed.notify_all();
+      metTheOther = changed.wait_for(lock, 5s, [&] { return arrived >= 2; });
       return S_OK;
     }
   };
+  Loopback loop;
+  std::mutex mutex;
+  std::condition_variable changed;
+  int arrived = 0;
   auto first = loop.Engine(loop.Connect());
   auto second = loop.Engine(loop.Connect());
-  AdviseOn(*first, std::make_shared<SlowSink>());
-  AdviseOn(*second, std::make_shared<SlowSink>());
-  const auto started = std::chrono::steady_clock::now();
+  auto one = std::make_shared<MeetingSink>(mutex, changed, arrived);
+  auto other = std::make_shared<MeetingSink>(mutex, changed, arrived);
+  AdviseOn(*first, one);
+  AdviseOn(*second, other);
   ASSERT_EQ(first->DownloadFile("a", "http://h/a"), S_OK);
-  const auto took = std::chrono::steady_clock::now() - started;
-  EXPECT_GE(took, 300ms);
-  EXPECT_LT(took, 550ms) << "the two sinks were called one after the other";
+  std::lock_guard lock(mutex);
+  EXPECT_TRUE(one->metTheOther && other->metTheOther) << "the two sinks were called one after the other";
 }
 
 TEST(Lifetime, ASinkCallThatRunsLongDoesNotStopItsClientReadingTheNextOne) {

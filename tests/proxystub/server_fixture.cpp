@@ -1,16 +1,31 @@
 #include "tests/proxystub/server_fixture.h"
 
+#include <cstdlib>
+
 #include "contract/settings.h"
 #include "contract/settings_key.h"
 #include "proxystub/activation.h"
 
-ServerTest::ServerTest() = default;
+namespace {
+constexpr char kIdleVariable[] = "PULLWRIGHT_IDLE_MS";
+}
+
+ServerTest::ServerTest() {
+  if (const char* previous = std::getenv(kIdleVariable)) m_previousIdle = previous;
+  ::setenv(kIdleVariable, std::to_string(kShortIdle.count()).c_str(), 1);
+}
 
 ServerTest::~ServerTest() {
   ps::CloseClientConnection();
   m_programs.clear();
   m_engine.StopServers();
+  if (m_previousIdle)
+    ::setenv(kIdleVariable, m_previousIdle->c_str(), 1);
+  else
+    ::unsetenv(kIdleVariable);
 }
+
+void ServerTest::UseRealIdleTime() { ::unsetenv(kIdleVariable); }
 
 std::string ServerTest::ServerProgram() { return PULLWRIGHT_PROGRAM; }
 std::string ServerTest::ClientProgram() { return TEST_CLIENT_PROGRAM; }
@@ -31,6 +46,12 @@ void ServerTest::SetThreadCount(std::uint32_t threads) {
   auto key = SettingsKey::OpenOrCreateForWriting(SettingsStore::Fetchwick);
   ASSERT_TRUE(key);
   WriteSetting(*key, setting::kThreadCount, threads);
+}
+
+void ServerTest::SetMaxRetries(std::uint32_t retries) {
+  auto key = SettingsKey::OpenOrCreateForWriting(SettingsStore::Fetchwick);
+  ASSERT_TRUE(key);
+  WriteSetting(*key, setting::kMaxRetries, retries);
 }
 
 std::unique_ptr<ChildProcess> ServerTest::StartClient(bool create) {

@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 #include <sys/types.h>
 
+#include <chrono>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -13,11 +15,16 @@
 
 // Cross-process tests: the real pullwright program and client processes,
 // with configuration and runtime folders of their own. Every server that
-// ran in them is killed at the end.
+// ran in them is killed at the end. Servers started by these tests end
+// kShortIdle after their last client, not 5 s, unless a test says otherwise.
 class ServerTest : public ::testing::Test {
  protected:
+  static constexpr std::chrono::milliseconds kShortIdle{300};
+
   ServerTest();
   ~ServerTest() override;
+  // Servers started from now on keep the real idle time.
+  void UseRealIdleTime();
 
   static std::string ServerProgram();
   static std::string ClientProgram();
@@ -28,6 +35,7 @@ class ServerTest : public ::testing::Test {
                                       std::chrono::milliseconds limit = std::chrono::seconds(10));
   void Register();
   void SetThreadCount(std::uint32_t threads);
+  void SetMaxRetries(std::uint32_t retries);
 
   // A client process that has created the engine and advised its sink.
   std::unique_ptr<ChildProcess> StartClient(bool create = true);
@@ -42,4 +50,5 @@ class ServerTest : public ::testing::Test {
   TempSettings m_settings;
   EngineHome m_engine{PULLWRIGHT_PROGRAM};
   std::vector<std::unique_ptr<ChildProcess>> m_programs;
+  std::optional<std::string> m_previousIdle;
 };

@@ -121,9 +121,9 @@ TEST_F(EngineControl, BrokenConnectionsNeverCorruptAFile) {
   for (int i = 0; i < 20; ++i) {
     const std::string name = "part" + std::to_string(i) + ".bin";
     const std::uint64_t size = std::uniform_int_distribution<std::uint64_t>(20000, 300000)(random);
-    // Every connection breaks, but late enough for the resume check to see
-    // the first 4095 bytes.
-    const std::uint64_t cut = std::uniform_int_distribution<std::uint64_t>(4200, 90000)(random);
+    // Every connection breaks, but late enough for the resume checks to see
+    // the first 4095 bytes and the 4095 bytes before the seam.
+    const std::uint64_t cut = std::uniform_int_distribution<std::uint64_t>(12000, 90000)(random);
     m_server.Handle("/" + name, {.size = size, .cutAfter = cut});
     files.emplace_back(name, size);
   }

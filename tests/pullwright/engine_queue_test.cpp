@@ -131,7 +131,7 @@ TEST_F(EngineQueueTest, TextsTheRecordCannotHoldAreRefused) {
   EXPECT_EQ(m_sink->Events().size(), 1u);
 }
 
-TEST_F(EngineQueueTest, NamesNeverLeaveTheDownloadFolder) {
+TEST_F(EngineQueueTest, NamesNeverLeaveTheDownloadFolderAndArePrintable) {
   struct Case {
     const char* name;
     const char* href;
@@ -145,6 +145,8 @@ TEST_F(EngineQueueTest, NamesNeverLeaveTheDownloadFolder) {
       {"", "http://h/", "index.html"},
       {".", "http://h", "index.html"},
       {"plain.txt", "http://h/other", "plain.txt"},
+      {"a\x1b[2J\r\nb\x7f.txt", "http://h/x", "a_[2J__b_.txt"},
+      {"", "http://h/x\ty", "x_y"},
   };
   for (const Case& c : cases) m_engine->DownloadFile(c.name, c.href);
   const auto events = m_sink->Events();
@@ -196,6 +198,7 @@ TEST_F(EngineQueueTest, DownloadFolderAndNumbersGoToTheStore) {
   EXPECT_EQ(m_engine->GetDLDir(3, buffer), E_FAIL);
   EXPECT_EQ(m_engine->GetDLDir(260, nullptr), E_FAIL);
   EXPECT_EQ(m_engine->SetDLDir(""), E_INVALIDARG);
+  EXPECT_EQ(m_engine->SetDLDir("reldir/"), E_INVALIDARG);
 
   EXPECT_EQ(m_engine->SetThreadCount(7), S_OK);
   EXPECT_EQ(m_engine->SetMaxRetries(2), S_OK);

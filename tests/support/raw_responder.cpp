@@ -91,27 +91,40 @@ void RawResponder::Serve(int socket) {
   socklen_t peerLength = sizeof peer;
   ::getpeername(socket, reinterpret_cast<sockaddr*>(&peer), &peerLength);
 
-  std::string head;
+  std::string received;
   char buffer[4096];
-  while (head.find("\r\n\r\n") == std::string::npos && head.size() < 65536) {
-    if (!WaitReadable(socket, m_stopPipe[0])) break;
-    const ssize_t got = ::recv(socket, buffer, sizeof buffer, 0);
-    if (got <= 0) break;
-    head.append(buffer, static_cast<std::size_t>(got));
-  }
-  if (head.find("\r\n\r\n") != std::string::npos) {
-    const Answer answer = m_respond(ParseHead(head, ntohs(peer.sin_port)));
+  std::string overrun;  // left by the previous answer on this connection
+  Answer answer;
+  for (;;) {
+    std::size_t headEnd;
+    while ((headEnd = received.find("\r\n\r\n")) == std::string::npos && received.size() < 65536) {
+      if (!WaitReadable(socket, m_stopPipe[0])) break;
+      const ssize_t got = ::recv(socket, buffer, sizeof buffer, 0);
+      if (got <= 0) break;
+      received.append(buffer, static_cast<std::size_t>(got));
+    }
+    if (headEnd == std::string::npos) break;
+    answer = m_respond(ParseHead(received.substr(0, headEnd + 4), ntohs(peer.sin_port)));
+    received.erase(0, headEnd + 4);
+    const std::string bytes = overrun + answer.bytes;
     std::size_t sent = 0;
-    while (sent < answer.bytes.size()) {
-      const ssize_t wrote = ::send(socket, answer.bytes.data() + sent, answer.bytes.size() - sent, MSG_NOSIGNAL);
+    while (sent < bytes.size()) {
+      const ssize_t wrote = ::send(socket, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
       if (wrote <= 0) break;
       sent += static_cast<std::size_t>(wrote);
     }
-    // Holding: wait for the client to close (or send more, which is read
-    // and dropped) or for the responder to stop.
-    while (answer.hold && WaitReadable(socket, m_stopPipe[0])) {
-      if (::recv(socket, buffer, sizeof buffer, 0) <= 0) break;
-    }
+    if (!answer.keepAlive) break;
+    overrun = answer.overrun;
+  }
+  // Holding: wait for the client to close (or send more, which is read
+  // and dropped) or for the responder to stop.
+  while (answer.hold && WaitReadable(socket, m_stopPipe[0])) {
+    if (::recv(socket, buffer, sizeof buffer, 0) <= 0) break;
+  }
+  if (answer.reset) {
+    // Closing with a zero linger time sends a reset instead of an orderly end.
+    const linger abort{1, 0};
+    ::setsockopt(socket, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
   }
   ::close(socket);
 }

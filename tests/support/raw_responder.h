@@ -9,14 +9,19 @@
 #include "tests/support/test_server.h"
 
 // A bare socket server for answers cpp-httplib cannot give (HTTP/1.0, broken
-// status lines, nothing at all). One request per connection: it reads the
-// request head, records it, writes the scripted bytes, then closes, or holds
-// the connection until the client closes it or the responder stops.
+// status lines, nothing at all, resets, bytes beyond an answer's end). It
+// reads a request head, records it, writes the scripted bytes, then closes,
+// resets, holds the connection until the client closes it or the responder
+// stops, or (keepAlive) waits for the next request on it.
 class RawResponder {
  public:
   struct Answer {
     std::string bytes;
     bool hold = false;
+    bool reset = false;
+    bool keepAlive = false;
+    // Written before the next answer on a kept-alive connection.
+    std::string overrun;
   };
   using Respond = std::function<Answer(const RecordedRequest&)>;
 

@@ -71,9 +71,14 @@ struct TestServer::Impl {
   std::thread listener;
   std::unique_ptr<RawResponder> raw;
 
-  void Record(RecordedRequest request) {
+  // Gives how many requests for the same path came before this one.
+  std::size_t Record(RecordedRequest request) {
     std::lock_guard guard(lock);
+    const std::string path = PathOf(request.target);
+    const std::size_t earlier = static_cast<std::size_t>(std::count_if(
+        log.begin(), log.end(), [&](const RecordedRequest& seen) { return PathOf(seen.target) == path; }));
     log.push_back(std::move(request));
+    return earlier;
   }
 
   Script ScriptFor(const std::string& path) const {
@@ -117,9 +122,17 @@ void TestServer::Impl::Serve(const httplib::Request& request, httplib::Response&
   recorded.version = request.version;
   recorded.clientPort = request.remote_port;
   for (const auto& [name, value] : request.headers) recorded.headers.emplace_back(name, value);
-  Record(std::move(recorded));
+  const std::size_t earlier = Record(std::move(recorded));
 
-  const Script script = ScriptFor(request.path);
+  Script script = ScriptFor(request.path);
+  if (script.ranges == RangeMode::ShortPage && request.has_header("Range")) {
+    script = Script();
+    script.text = "<html>Ranges are not served here.</html>";
+    script.contentType = "text/html";
+    script.ranges = RangeMode::Ignore;
+  }
+  // Far apart in the pattern, so that no two answers share their first bytes.
+  const std::uint64_t salt = script.changing ? earlier * 1'000'003 : 0;
   const std::uint64_t generation = Generation();
   if (script.holdHead && !Hold(std::nullopt)) return;
   if (script.headDelay.count() > 0 && !Hold(script.headDelay)) return;
@@ -154,7 +167,7 @@ void TestServer::Impl::Serve(const httplib::Request& request, httplib::Response&
     bool held = false;
   };
   auto progress = std::make_shared<Progress>();
-  auto step = [this, script, first, length, progress, generation](std::size_t offset,
+  auto step = [this, script, first, length, progress, generation, salt](std::size_t offset,
                                                                   httplib::DataSink& sink) -> bool {
     if (offset >= script.cutAfter) return false;
     if (offset >= script.holdAfter && !progress->held) {
@@ -170,7 +183,7 @@ void TestServer::Impl::Serve(const httplib::Request& request, httplib::Response&
     if (script.text)
       bytes = script.text->substr(first + offset, piece);
     else
-      bytes = BodyBytes(first + offset, piece);
+      bytes = BodyBytes(salt + first + offset, piece);
     return sink.write(bytes.data(), bytes.size());
   };
 
@@ -224,7 +237,8 @@ TestServer::TestServer() : m_impl(std::make_unique<Impl>()) {
   impl.raw = std::make_unique<RawResponder>([&impl](const RecordedRequest& request) {
     impl.Record(request);
     const Script script = impl.ScriptFor(PathOf(request.target));
-    return RawResponder::Answer{script.raw.value_or(""), script.rawHold};
+    return RawResponder::Answer{script.raw.value_or(""), script.rawHold, script.rawReset, script.rawKeepAlive,
+                                script.rawOverrun};
   });
 }
 

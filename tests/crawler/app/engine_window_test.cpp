@@ -75,6 +75,8 @@ TEST_F(CrawlerEngineTest, EngineErrorsOpenABoxEachAndThePaneShowsTheLastText) {
   EXPECT_EQ(box->windowTitle().toStdString(), "Fetchwick Error");
   EXPECT_EQ(box->text().toStdString(), FormatText(status_text::kDownloadError, 404, "gone.zip"));
   EXPECT_EQ(box->icon(), QMessageBox::Warning);
+  // The engine's own last event for it comes after the error.
+  ASSERT_TRUE(WaitUntil([&] { return PaneText() == "Finished downloading gone.zip"; }));
 
   // Once the engine is through with that file, a second error opens a
   // second box over the first; an error without a text does nothing at all.

@@ -63,6 +63,11 @@ TEST_F(CrawlerWindowTest, EnterListsThePageAndBackForwardRefreshBrowseAsInABrows
     return count;
   };
   const std::size_t before = fetches();
+  // The crawl's address reaches the box through a posted event, and the key
+  // does nothing until the idle refresh has enabled its command.
+  ASSERT_TRUE(WaitUntil([&] {
+    return Frame().AddressBox()->SelectedEntryText() == page2 && Command(cmd::ID_REFRESH)->isEnabled();
+  }));
   Frame().AddressBox()->lineEdit()->setText(QStringLiteral("typed but not entered"));
   PressKey(&View(), Qt::Key_F5);
   ASSERT_TRUE(WaitUntil([&] { return fetches() == before + 1 && !Doc().IsBusy(); }));

@@ -1,5 +1,7 @@
 // The link list: deep crawls and the filter, sizes and sorting, the context
 // menu, and the commands that hand addresses to the desktop.
+#include <algorithm>
+
 #include <QApplication>
 #include <QContextMenuEvent>
 #include <QHeaderView>
