@@ -45,8 +45,9 @@ void Post(QObject* receiver, Args&&... args) {
 void TakeOver(const QEvent* event);
 template <class Event>
 Event* Received(QEvent* event) {
-  if (event->type() != Event::kType) return nullptr;
+  // Taken over before anything of it is read, its type included.
   TakeOver(event);
+  if (event->type() != Event::kType) return nullptr;
   return static_cast<Event*>(event);
 }
 
