@@ -40,13 +40,13 @@ void Post(QObject* receiver, Args&&... args) {
   Post(receiver, std::make_unique<Event>(std::forward<Args>(args)...));
 }
 
-// The event as `Event` when it is one (null otherwise), taken over from
-// the thread that posted it.
+// Takes an event over from the thread that posted it; gui::Application does
+// so for every event it hands out, before anyone reads it.
 void TakeOver(const QEvent* event);
+
+// The event as `Event` when it is one, null otherwise.
 template <class Event>
 Event* Received(QEvent* event) {
-  // Taken over before anything of it is read, its type included.
-  TakeOver(event);
   if (event->type() != Event::kType) return nullptr;
   return static_cast<Event*>(event);
 }

@@ -1,11 +1,11 @@
 #pragma once
 
-#include <QApplication>
 #include <QCoreApplication>
 #include <string>
 #include <vector>
 
 #include "gui/app_icons.h"
+#include "gui/application.h"
 
 namespace gui {
 
@@ -22,7 +22,7 @@ struct WindowProgramInfo {
 // the loop until it closes.
 template <class Program>
 int RunWindowProgram(int argc, char** argv, const WindowProgramInfo& info) {
-  QApplication application(argc, argv);
+  Application application(argc, argv);
   // Qt has taken its own options ("-platform", "-display", ...) out by now.
   std::vector<std::string> arguments;
   for (const QString& argument : QCoreApplication::arguments().mid(1)) arguments.push_back(argument.toStdString());

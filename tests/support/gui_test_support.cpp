@@ -19,11 +19,12 @@
 #include <thread>
 
 #include "gui/app_icons.h"
+#include "gui/application.h"
 
 int RunWindowTests(int argc, char** argv) {
   if (!std::getenv("QT_QPA_PLATFORM")) ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
   ::testing::InitGoogleTest(&argc, argv);
-  QApplication application(argc, argv);
+  gui::Application application(argc, argv);
   gui::InstallIconTheme();
   // A test's windows stay until the test lets them go, however many close.
   QApplication::setQuitOnLastWindowClosed(false);
