@@ -110,3 +110,39 @@ engine_pids() {
   done
   return 0
 }
+
+# A second client of the engine, for the benchmarks that measure the engine
+# with two: it runs with its standard input on a pipe of the benchmark's
+# and stays connected until the pipe closes.
+#   start_second_client COMMAND...   waits until it prints "ready"
+#   stop_second_client
+# Both use $work, and set SECOND_CLIENT_PID while it runs.
+SECOND_CLIENT_PID=""
+start_second_client() {
+  rm -f "$work/second.in"
+  mkfifo "$work/second.in"
+  "$@" <"$work/second.in" >"$work/second.out" &
+  SECOND_CLIENT_PID=$!
+  exec 7>"$work/second.in"
+  for _ in $(seq 200); do
+    grep -qx ready "$work/second.out" 2>/dev/null && return 0
+    sleep 0.05
+  done
+  echo "the second client did not connect" >&2
+  return 1
+}
+stop_second_client() {
+  [ -n "$SECOND_CLIENT_PID" ] || return 0
+  exec 7>&- || true
+  wait "$SECOND_CLIENT_PID" 2>/dev/null || true
+  SECOND_CLIENT_PID=""
+}
+
+# bench_cleanup: what an engine benchmark leaves behind goes: the second
+# client, its nginx, the engines it started, and $work.
+bench_cleanup() {
+  stop_second_client
+  stop_nginx
+  for pid in $(engine_pids "$work"); do kill "$pid" 2>/dev/null || true; done
+  rm -rf "$work"
+}

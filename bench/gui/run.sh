@@ -30,17 +30,7 @@ records=${GUI_BENCH_RECORDS:-10000}
 size=$((${GUI_BENCH_MIB:-1024} * 1024 * 1024))
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/fetchwick-bench-gui.XXXXXX")
-listener_pid=""
-cleanup() {
-  if [ -n "$listener_pid" ]; then
-    exec 7>&- || true
-    wait "$listener_pid" 2>/dev/null || true
-  fi
-  stop_nginx
-  for pid in $(engine_pids "$work"); do kill "$pid" 2>/dev/null || true; done
-  rm -rf "$work"
-}
-trap cleanup EXIT
+trap bench_cleanup EXIT
 python3 "$here/make_wide_site.py" "$work/www" "$pages" "$files_per_page" >&2
 mkdir -p "$work/www/slow" "$work/dl"
 truncate -s "$size" "$work/www/big.bin"
@@ -87,25 +77,15 @@ rm -f "$work/dl/"*
 # file with SECOND_CLIENT connected beside engine_client.
 engine_seconds() {
   local best="" t
-  mkfifo "$work/second.in"
-  "$@" <"$work/second.in" >"$work/second.out" &
-  listener_pid=$!
-  exec 7>"$work/second.in"
-  for _ in $(seq 200); do
-    grep -qx ready "$work/second.out" 2>/dev/null && break
-    sleep 0.05
-  done
-  grep -qx ready "$work/second.out" || { echo "gui bench: the second client did not connect" >&2; exit 1; }
+  start_second_client "$@" || exit 1
   for _ in $(seq "$rounds"); do
     rm -f "$work/dl/"*
     t=$(seconds_of "$build/bench/tools/engine_client" --dir "$work/dl/" --quiet "$big")
     [ "$(stat -c %s "$work/dl/big.bin")" = "$size" ] || { echo "gui bench: short download" >&2; exit 1; }
     if [ -z "$best" ] || [ "$(echo "$t < $best" | bc -l)" = 1 ]; then best=$t; fi
   done
-  exec 7>&-
-  wait "$listener_pid" || true
-  listener_pid=""
-  rm -f "$work/second.in" "$work/dl/"*
+  stop_second_client
+  rm -f "$work/dl/"*
   echo "$best"
 }
 with_manager=$(engine_seconds "$build/bench/gui/manager_gui_bench" listen)

@@ -19,19 +19,7 @@ cmake --build "$build" --target pullwright engine_client ceiling_bench sink_list
 size=$((${SERVER_BENCH_MIB:-1024} * 1024 * 1024))
 rounds=${SERVER_BENCH_ROUNDS:-3}
 work=$(mktemp -d "${TMPDIR:-/tmp}/fetchwick-bench-server.XXXXXX")
-listener_pid=""
-
-
-cleanup() {
-  if [ -n "$listener_pid" ]; then
-    exec 7>&- || true
-    wait "$listener_pid" 2>/dev/null || true
-  fi
-  stop_nginx
-  for pid in $(engine_pids "$work"); do kill "$pid" 2>/dev/null || true; done
-  rm -rf "$work"
-}
-trap cleanup EXIT
+trap bench_cleanup EXIT
 
 mkdir -p -m 0700 "$work/config" "$work/runtime"
 mkdir -p "$work/www" "$work/dl"
@@ -83,20 +71,9 @@ best_engine_seconds() {
 "$build/bench/tools/engine_client" --dir "$work/dl/" --quiet "http://127.0.0.1:$port/small.bin" >/dev/null
 one=$(best_engine_seconds 1)
 
-# The second client stays connected until its standard input closes.
-mkfifo "$work/listener.in"
-"$build/bench/server/sink_listener" <"$work/listener.in" >"$work/listener.out" &
-listener_pid=$!
-exec 7>"$work/listener.in"
-for _ in $(seq 200); do
-  grep -qx ready "$work/listener.out" 2>/dev/null && break
-  sleep 0.05
-done
-grep -qx ready "$work/listener.out" || { echo "server bench: the second client did not connect" >&2; exit 1; }
+start_second_client "$build/bench/server/sink_listener"
 two=$(best_engine_seconds 2)
-exec 7>&-
-wait "$listener_pid" || true
-listener_pid=""
+stop_second_client
 
 curl_seconds=$(best_seconds "$rounds" curl -s -o "$work/curl.out" "$url")
 rm -f "$work/curl.out"
