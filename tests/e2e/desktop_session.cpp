@@ -96,7 +96,9 @@ std::vector<std::string> DesktopSession::Capture(std::vector<std::string> argv) 
 std::optional<std::string> DesktopSession::WaitForWindow(const std::string& title, std::chrono::milliseconds limit) {
   const auto deadline = std::chrono::steady_clock::now() + limit;
   while (std::chrono::steady_clock::now() < deadline) {
-    const std::vector<std::string> windows = Capture({Which("xdotool"), "search", "--name", "^" + title + "$"});
+    // Only a window on the screen can take the keyboard.
+    const std::vector<std::string> windows =
+        Capture({Which("xdotool"), "search", "--onlyvisible", "--name", "^" + title + "$"});
     if (!windows.empty()) return windows.front();
     std::this_thread::sleep_for(100ms);
   }
