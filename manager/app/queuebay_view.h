@@ -25,8 +25,10 @@ class CMainFrame;
 // engine's events, which the view takes from the document in batches.
 class CQueuebayView final : public QTreeView {
  public:
-  // Batches of records reach the list at most this often.
-  static constexpr int kFlushIntervalMs = 33;
+  // Batches of records reach the list at most this often: ten times a
+  // second reads as live, and every repaint of the changing texts costs
+  // the processor the engine needs for its transfers.
+  static constexpr int kFlushIntervalMs = 100;
 
   CQueuebayView(CQueuebayDoc& doc, CMainFrame& frame, const gui::CommandSet& commands, QWidget* parent = nullptr);
 
