@@ -40,19 +40,18 @@ std::optional<std::string> DesktopSession::Missing() {
 }
 
 DesktopSession::DesktopSession() {
-  // A display nobody uses: its socket does not exist yet.
-  int display = 50;
-  while (display < 200 && Exists("/tmp/.X11-unix/X" + std::to_string(display))) ++display;
-  const std::string name = ":" + std::to_string(display);
-  m_xserver = std::make_unique<ChildProcess>(
-      std::vector<std::string>{Which("Xvfb"), name, "-screen", "0", "1280x900x24", "-nolisten", "tcp"});
-  const auto deadline = std::chrono::steady_clock::now() + 30s;
-  while (!Exists("/tmp/.X11-unix/X" + std::to_string(display)) && std::chrono::steady_clock::now() < deadline)
-    std::this_thread::sleep_for(20ms);
+  // The X server picks a free display itself and names it once it takes
+  // connections: guessing from the sockets in /tmp races other servers and
+  // trips over those a killed one left behind.
+  m_xserver = std::make_unique<ChildProcess>(std::vector<std::string>{
+      Which("Xvfb"), "-displayfd", "1", "-screen", "0", "1280x900x24", "-nolisten", "tcp"});
+  const std::optional<std::string> display = m_xserver->ReadLine(30s);
+  if (!display || display->empty()) return;
+  const std::string name = ":" + *display;
   m_bus = std::make_unique<ChildProcess>(
       std::vector<std::string>{Which("dbus-daemon"), "--session", "--nofork", "--print-address=1"});
   const std::optional<std::string> address = m_bus->ReadLine(30s);
-  if (!address || !Exists("/tmp/.X11-unix/X" + std::to_string(display))) return;
+  if (!address) return;
 
   const std::pair<const char*, std::string> environment[] = {
       {"DISPLAY", name},
@@ -76,6 +75,13 @@ DesktopSession::~DesktopSession() {
       ::setenv(variable.c_str(), value->c_str(), 1);
     else
       ::unsetenv(variable.c_str());
+  }
+  // Asked to end, both clean up after themselves (the X server its socket
+  // and lock file); killed, they would leave them behind.
+  for (ChildProcess* server : {m_bus.get(), m_xserver.get()}) {
+    if (!server) continue;
+    server->Terminate();
+    server->Wait(10s);
   }
   m_bus.reset();
   m_xserver.reset();

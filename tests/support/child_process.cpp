@@ -94,6 +94,10 @@ void ChildProcess::Kill() {
   if (m_pid > 0 && !m_reaped) ::kill(m_pid, SIGKILL);
 }
 
+void ChildProcess::Terminate() {
+  if (m_pid > 0 && !m_reaped) ::kill(m_pid, SIGTERM);
+}
+
 bool ProcessAlive(pid_t pid) {
   if (pid <= 0 || ::kill(pid, 0) != 0) return false;
   // A zombie has ended: it only waits to be reaped by its parent.

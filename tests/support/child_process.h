@@ -28,6 +28,8 @@ class ChildProcess {
   // running after `limit`).
   std::optional<int> Wait(std::chrono::milliseconds limit = std::chrono::seconds(10));
   void Kill();
+  // Asks it to end (SIGTERM), so that it can clean up.
+  void Terminate();
 
  private:
   pid_t m_pid = -1;
