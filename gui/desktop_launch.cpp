@@ -7,15 +7,12 @@
 #include <QProcess>
 #include <QStandardPaths>
 #include <QUrl>
-#include <strings.h>
+
+#include "contract/ascii_text.h"
 
 namespace gui {
 
 namespace {
-
-bool StartsWithIgnoringCase(std::string_view text, std::string_view prefix) {
-  return text.size() >= prefix.size() && ::strncasecmp(text.data(), prefix.data(), prefix.size()) == 0;
-}
 
 bool StartXdgOpen(const QString& what) {
   const QString opener = QStandardPaths::findExecutable(QStringLiteral("xdg-open"));
@@ -23,10 +20,6 @@ bool StartXdgOpen(const QString& what) {
 }
 
 }  // namespace
-
-bool IsWebAddress(std::string_view address) {
-  return StartsWithIgnoringCase(address, "http://") || StartsWithIgnoringCase(address, "https://");
-}
 
 DesktopLauncher::~DesktopLauncher() {
   std::lock_guard lock(m_mutex);

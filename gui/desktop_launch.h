@@ -6,16 +6,12 @@
 #include <memory>
 #include <mutex>
 #include <string>
-#include <string_view>
 #include <thread>
 #include <vector>
 
 // Hands addresses, folders and programs to the desktop. Nothing goes through
 // a shell: every text is one argument of its own.
 namespace gui {
-
-// Whether `address` begins with "http://" or "https://", in any letter case.
-bool IsWebAddress(std::string_view address);
 
 class DesktopLauncher {
  public:

@@ -1,6 +1,6 @@
 #include "http/response_head.h"
 
-#include <strings.h>
+#include "contract/ascii_text.h"
 
 namespace http {
 
@@ -11,10 +11,6 @@ std::string_view Trim(std::string_view text) {
   while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\r' || text.back() == '\n'))
     text.remove_suffix(1);
   return text;
-}
-
-bool EqualNoCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && ::strncasecmp(a.data(), b.data(), a.size()) == 0;
 }
 
 }  // namespace
@@ -67,7 +63,7 @@ bool ResponseHead::OnLine(std::string_view line) {
 
 std::optional<std::string> ResponseHead::Find(std::string_view name) const {
   for (const auto& [field, value] : m_fields)
-    if (EqualNoCase(field, name)) return value;
+    if (EqualsAnyCase(field, name)) return value;
   return std::nullopt;
 }
 

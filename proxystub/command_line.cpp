@@ -1,17 +1,13 @@
 #include "proxystub/command_line.h"
 
-#include "proxystub/class_registry.h"
-
 #include <string_view>
-#include <strings.h>
+
+#include "contract/ascii_text.h"
+#include "proxystub/class_registry.h"
 
 namespace ps {
 
 namespace {
-
-bool EqualsIgnoringCase(std::string_view text, std::string_view word) {
-  return text.size() == word.size() && ::strncasecmp(text.data(), word.data(), word.size()) == 0;
-}
 
 bool IsIntroducer(char c) { return c == '-' || c == '/'; }
 
@@ -25,8 +21,8 @@ RegistrationSwitch FindRegistrationSwitch(const std::vector<std::string>& argume
   }
   for (std::size_t at = line.find_first_of("-/"); at != std::string::npos; at = line.find_first_of("-/", at + 1)) {
     const std::string_view rest = std::string_view(line).substr(at + 1);
-    if (EqualsIgnoringCase(rest, "UnregServer")) return RegistrationSwitch::UnregServer;
-    if (EqualsIgnoringCase(rest, "RegServer")) return RegistrationSwitch::RegServer;
+    if (EqualsAnyCase(rest, "UnregServer")) return RegistrationSwitch::UnregServer;
+    if (EqualsAnyCase(rest, "RegServer")) return RegistrationSwitch::RegServer;
   }
   return RegistrationSwitch::None;
 }
@@ -40,13 +36,13 @@ ShellCommand ParseShellCommand(const std::vector<std::string>& arguments) {
       continue;
     }
     const std::string_view name = std::string_view(argument).substr(1);
-    if (EqualsIgnoringCase(name, "Register") || EqualsIgnoringCase(name, "Regserver"))
+    if (EqualsAnyCase(name, "Register") || EqualsAnyCase(name, "Regserver"))
       command.registerRequest = true;
-    else if (EqualsIgnoringCase(name, "Unregister") || EqualsIgnoringCase(name, "Unregserver"))
+    else if (EqualsAnyCase(name, "Unregister") || EqualsAnyCase(name, "Unregserver"))
       command.unregisterRequest = true;
-    else if (EqualsIgnoringCase(name, "Embedding"))
+    else if (EqualsAnyCase(name, "Embedding"))
       command.embedding = true;
-    else if (EqualsIgnoringCase(name, "Automation"))
+    else if (EqualsAnyCase(name, "Automation"))
       command.automation = true;
     // Print and exchange switches have no use in these programs.
   }

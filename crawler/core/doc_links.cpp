@@ -1,5 +1,6 @@
 // CFetchwickDoc: scanning the page text and listing what it links to.
 
+#include "contract/ascii_text.h"
 #include "crawler/core/fetchwick_doc.h"
 #include "crawler/core/link_naming.h"
 #include "crawler/core/link_scanner.h"
@@ -13,24 +14,8 @@ bool IsServerHost(const std::optional<UrlParts>& parts, const std::string& serve
   return parts && parts->host == server;
 }
 
-bool StartsWithNoCase(std::string_view text, std::string_view lowerPrefix) {
-  if (text.size() < lowerPrefix.size()) return false;
-  for (std::size_t i = 0; i < lowerPrefix.size(); ++i) {
-    const char c = text[i];
-    if ((c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c) != lowerPrefix[i]) return false;
-  }
-  return true;
-}
-
 // A script to run, not a place to go: never listed, in any letter case.
-bool IsScriptLink(std::string_view url) { return StartsWithNoCase(url, "javascript:"); }
-
-// Whether a complete address is one a page fetch can follow. Others ("ftp:",
-// "tel:", "MAILTO:") are listed but never fetched, not even with "Exclude
-// Foreign" off: the fetch would take them for host names.
-bool IsWebAddress(std::string_view url) {
-  return StartsWithNoCase(url, "http://") || StartsWithNoCase(url, "https://");
-}
+bool IsScriptLink(std::string_view url) { return StartsWithAnyCase(url, "javascript:"); }
 
 }  // namespace
 
@@ -83,6 +68,9 @@ bool CFetchwickDoc::AddLink(const std::shared_ptr<LinkList>& list, const PageAdd
   if (!listed) return false;
 
   if (notify == Notify::On && m_host.HasView()) m_host.PostLinkFound(LinkFoundMessage{list, listed});
+  // Only a web address can be fetched. Others ("ftp:", "tel:", "MAILTO:")
+  // are listed but never followed, not even with "Exclude Foreign" off: the
+  // fetch would take them for host names.
   if (isFile || !IsWebAddress(url)) return false;
   return !excludeForeign || IsServerHost(parts, page.server);
 }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 
+#include "contract/ascii_text.h"
 #include "crawler/core/char_references.h"
 
 #if defined(__SSE2__)
@@ -14,7 +15,6 @@ namespace {
 bool IsAsciiLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 
 char UpperAscii(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
-char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
 // Space, tab, line feed, vertical tab, form feed, carriage return. Bytes of
 // 0x80 and above are never whitespace, whatever the locale says.
