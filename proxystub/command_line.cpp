@@ -78,4 +78,15 @@ std::optional<int> RunRegistrationSwitch(const std::vector<std::string>& argumen
   return std::nullopt;
 }
 
+std::optional<int> PrepareWindowProgram(const std::vector<std::string>& arguments,
+                                        const class_registry::AppIdentity& app) {
+  // Neither pass needs a window system unless a box must say something.
+  if (const auto code = RunRegistrationSwitch(arguments, app)) return code;
+  const StartAction action = DecideStart(ParseShellCommand(arguments));
+  if (action == StartAction::End) return 0;
+  // The engine that came with this program serves it, wherever it was installed.
+  if (action == StartAction::Run) class_registry::RegisterEngineBesideMe();
+  return std::nullopt;
+}
+
 }  // namespace ps

@@ -50,4 +50,11 @@ struct AppIdentity;
 std::optional<int> RunRegistrationSwitch(const std::vector<std::string>& arguments,
                                          const class_registry::AppIdentity& app);
 
+// What a window program does before its window system starts: the first
+// pass, then the second pass's decision; when the window will open, the
+// engine beside the program is registered. The exit code when the program
+// ends here, before any window; none when it goes on to InitInstance.
+std::optional<int> PrepareWindowProgram(const std::vector<std::string>& arguments,
+                                        const class_registry::AppIdentity& app);
+
 }  // namespace ps

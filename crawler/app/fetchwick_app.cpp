@@ -70,13 +70,7 @@ void CFetchwickApp::ShowAbout() {
 
 int FetchwickMain(int argc, char** argv) {
   const std::vector<std::string> arguments(argv + 1, argv + argc);
-  // Neither pass needs a window system unless a box must say something.
-  if (const auto code = ps::RunRegistrationSwitch(arguments, ps::class_registry::kCrawlerApp)) return *code;
-  const ps::StartAction action = ps::DecideStart(ps::ParseShellCommand(arguments));
-  if (action == ps::StartAction::End) return 0;
-  // The engine that came with this program serves it, wherever it was installed.
-  if (action == ps::StartAction::Run) ps::class_registry::RegisterEngineBesideMe();
-
+  if (const auto code = ps::PrepareWindowProgram(arguments, ps::class_registry::kCrawlerApp)) return *code;
   const gui::WindowProgramInfo info{"fetchwick", "com.tarnwell.Fetchwick", gui::AppImage::Crawler};
   return gui::RunWindowProgram<CFetchwickApp>(argc, argv, info);
 }

@@ -93,12 +93,7 @@ void CQueuebayApp::ShowAbout() {
 
 int QueuebayMain(int argc, char** argv) {
   const std::vector<std::string> arguments(argv + 1, argv + argc);
-  if (const auto code = ps::RunRegistrationSwitch(arguments, ps::class_registry::kManagerApp)) return *code;
-  const ps::StartAction action = ps::DecideStart(ps::ParseShellCommand(arguments));
-  if (action == ps::StartAction::End) return 0;
-  // The engine that came with this program serves it, wherever it was installed.
-  if (action == ps::StartAction::Run) ps::class_registry::RegisterEngineBesideMe();
-
+  if (const auto code = ps::PrepareWindowProgram(arguments, ps::class_registry::kManagerApp)) return *code;
   const gui::WindowProgramInfo info{"queuebay", "com.tarnwell.Queuebay", gui::AppImage::Manager};
   return gui::RunWindowProgram<CQueuebayApp>(argc, argv, info);
 }
