@@ -12,18 +12,24 @@ void FetchwickHost::Attach(CMainFrame* frame, CFetchwickView* view) {
   std::lock_guard lock(m_mutex);
   m_frame = frame;
   m_view = view;
-  m_hasMainWindow = frame != nullptr;
-  m_hasView = view != nullptr;
 }
 
 void FetchwickHost::Detach() {
   std::lock_guard lock(m_mutex);
   m_frame = nullptr;
   m_view = nullptr;
-  m_hasMainWindow = false;
-  m_hasView = false;
   m_found = {};
   m_wakePending = false;
+}
+
+bool FetchwickHost::HasView() const {
+  std::lock_guard lock(m_mutex);
+  return m_view != nullptr;
+}
+
+bool FetchwickHost::HasMainWindow() const {
+  std::lock_guard lock(m_mutex);
+  return m_frame != nullptr;
 }
 
 template <class Event, class... Args>

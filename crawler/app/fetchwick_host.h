@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QObject>
-#include <atomic>
 #include <mutex>
 #include <vector>
 
@@ -42,8 +41,8 @@ class FetchwickHost final : public IFetchwickHost {
   // A size query stored a size. Any thread.
   void PostSizeFound(std::shared_ptr<const LinkList> list, const LinkEntry* entry);
 
-  bool HasView() const override { return m_hasView; }
-  bool HasMainWindow() const override { return m_hasMainWindow; }
+  bool HasView() const override;
+  bool HasMainWindow() const override;
   void PostCrawlDone(CrawlDoneMessage message) override;
   void PostLinkFound(LinkFoundMessage message) override;
   void PostShowError(std::string text) override;
@@ -67,12 +66,10 @@ class FetchwickHost final : public IFetchwickHost {
 
   gui::IdleUpdater& m_updater;
   gui::MessageBoxHop& m_boxes;
-  std::atomic<bool> m_hasView{false};
-  std::atomic<bool> m_hasMainWindow{false};
 
   // Guards the receivers, so that nothing is posted to a window going away,
   // and the links' hand-over.
-  std::mutex m_mutex;
+  mutable std::mutex m_mutex;
   CMainFrame* m_frame = nullptr;
   CFetchwickView* m_view = nullptr;
   Found m_found;

@@ -9,7 +9,11 @@ namespace queuebay {
 void QueuebayWindowHost::Attach(CQueuebayView* view) {
   std::lock_guard lock(m_mutex);
   m_view = view;
-  m_hasView = view != nullptr;
+}
+
+bool QueuebayWindowHost::HasView() const {
+  std::lock_guard lock(m_mutex);
+  return m_view != nullptr;
 }
 
 void QueuebayWindowHost::WakeView() {

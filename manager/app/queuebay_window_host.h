@@ -1,6 +1,5 @@
 #pragma once
 
-#include <atomic>
 #include <mutex>
 
 #include "manager/core/queuebay_host.h"
@@ -22,14 +21,13 @@ class QueuebayWindowHost final : public IQueuebayHost {
   // The view arrives once it exists and leaves before it goes. Interface thread.
   void Attach(CQueuebayView* view);
 
-  bool HasView() const override { return m_hasView; }
+  bool HasView() const override;
   void WakeView() override;
   void WakeIdleRefresh() override;
 
  private:
   gui::IdleUpdater& m_updater;
-  std::atomic<bool> m_hasView{false};
-  std::mutex m_mutex;  // guards m_view against a view going away
+  mutable std::mutex m_mutex;  // guards m_view against a view going away
   CQueuebayView* m_view = nullptr;
 };
 
