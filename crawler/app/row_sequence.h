@@ -4,7 +4,8 @@
 #include <cstddef>
 #include <vector>
 
-// The rows of a long list that grows by insertions anywhere: a sequence kept
+// The rows of a long list that grows by insertions anywhere (rows only ever
+// go all at once, by clear or assign): a sequence kept
 // in chunks of at most kChunk elements, with the index of each chunk's first
 // element beside them. An insertion moves at most one chunk's elements and
 // renumbers the chunks after it, instead of moving every row below it, so a
@@ -40,21 +41,6 @@ class RowSequence {
       m_starts.insert(m_starts.begin() + static_cast<std::ptrdiff_t>(chunk + 1), 0);
     }
     Renumber(chunk);
-  }
-
-  void erase(std::size_t index) {
-    const std::size_t chunk = ChunkOf(index);
-    std::vector<T>& rows = m_chunks[chunk];
-    rows.erase(rows.begin() + static_cast<std::ptrdiff_t>(index - m_starts[chunk]));
-    --m_size;
-    if (rows.empty() && m_chunks.size() > 1) {
-      m_chunks.erase(m_chunks.begin() + static_cast<std::ptrdiff_t>(chunk));
-      m_starts.erase(m_starts.begin() + static_cast<std::ptrdiff_t>(chunk));
-      m_starts[0] = 0;
-      Renumber(chunk == 0 ? 0 : chunk - 1);
-    } else {
-      Renumber(chunk);
-    }
   }
 
   void clear() {
