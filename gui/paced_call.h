@@ -10,8 +10,8 @@ namespace gui {
 // Runs a call at most once per interval: a request comes through at once
 // when the last run is an interval ago, otherwise when the interval ends;
 // requests while one waits are that one. Lists take their rows in batches
-// this way, so they repaint at most about 30 times a second however fast
-// the rows come. Interface thread.
+// this way, so they repaint at most once per interval however fast the
+// rows come. Interface thread.
 class PacedCall final : public QObject {
  public:
   PacedCall(int intervalMs, std::function<void()> call, QObject* parent);

@@ -26,7 +26,7 @@ QLabel* MakePane(QStatusBar* bar, const QString& sizingText, const QString& acce
 
 }  // namespace
 
-StatusPanes::StatusPanes(QStatusBar* bar, const QString& sizingText) : QObject(bar), m_bar(bar) {
+StatusPanes::StatusPanes(QStatusBar* bar, const QString& sizingText) : QObject(bar) {
   m_message = new QLabel(QString::fromLatin1(kIdleMessage), bar);
   m_message->setAccessibleName(QStringLiteral("Message"));
   m_message->setMinimumWidth(1);

@@ -34,7 +34,6 @@ class StatusPanes final : public QObject {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
-  QStatusBar* m_bar;
   QLabel* m_message;
   QLabel* m_statusPane;
   QLabel* m_caps;

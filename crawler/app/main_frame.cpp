@@ -15,6 +15,7 @@
 #include "gui/app_icons.h"
 #include "gui/busy_animation.h"
 #include "gui/command_set.h"
+#include "gui/dialog_fields.h"
 #include "gui/idle_updater.h"
 #include "gui/status_panes.h"
 
@@ -65,21 +66,19 @@ void CMainFrame::CreateBars(const gui::CommandSet& commands) {
 
   // Second row: "Address", the box, and Go.
   addToolBarBreak();
-  m_addressBar = addToolBar(QStringLiteral("Address"));
-  m_addressBar->setObjectName(QStringLiteral("addressBar"));
-  auto* label = new QLabel(QStringLiteral("Address"), m_addressBar);
+  QToolBar* addressBar = addToolBar(QStringLiteral("Address"));
+  addressBar->setObjectName(QStringLiteral("addressBar"));
+  m_addressBox = new CAddressBox(addressBar);
+  QLabel* label = gui::LabelFor(m_addressBox, QStringLiteral("Address"), addressBar);
   label->setContentsMargins(4, 0, 6, 0);
-  m_addressBar->addWidget(label);
-  m_addressBox = new CAddressBox(m_addressBar);
-  label->setBuddy(m_addressBox);
-  m_addressBar->addWidget(m_addressBox);
-  auto* go = new QToolButton(m_addressBar);
+  addressBar->addWidget(label);
+  addressBar->addWidget(m_addressBox);
+  auto* go = new QToolButton(addressBar);
   go->setDefaultAction(commands[cmd::ID_GO]);
   go->setIconSize(QSize(16, 16));
   go->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
   go->setToolTip(QString());  // the Go button shows neither tooltip nor prompt
-  m_addressBar->addWidget(go);
-
+  addressBar->addWidget(go);
 }
 
 void CMainFrame::UpdateCommandStates(const gui::CommandSet& commands) {

@@ -9,7 +9,6 @@
 
 class CAddressBox;
 class CFetchwickDoc;
-class QToolBar;
 namespace gui {
 class BusyAnimation;
 class CommandSet;
@@ -63,7 +62,6 @@ class CMainFrame final : public QMainWindow {
 
   CFetchwickDoc& m_doc;
   gui::FrameBars m_bars;
-  QToolBar* m_addressBar = nullptr;
   CAddressBox* m_addressBox = nullptr;
   std::set<std::string> m_history;  // in byte order, as it is saved
 };

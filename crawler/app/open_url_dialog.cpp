@@ -6,14 +6,14 @@
 #include <QLineEdit>
 #include <QVBoxLayout>
 
+#include "gui/dialog_fields.h"
+
 COpenURLDlg::COpenURLDlg(QWidget* parent) : QDialog(parent), m_url(new QLineEdit(this)) {
   setWindowTitle(QStringLiteral("Open URL"));
   auto* layout = new QVBoxLayout(this);
   auto* form = new QFormLayout;
-  auto* label = new QLabel(QStringLiteral("&Open:"), this);
-  label->setBuddy(m_url);
   m_url->setMinimumWidth(320);
-  form->addRow(label, m_url);
+  form->addRow(gui::LabelFor(m_url, QStringLiteral("&Open:"), this), m_url);
   layout->addLayout(form);
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
   connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);

@@ -5,6 +5,7 @@
 #include <QLineEdit>
 #include <QVBoxLayout>
 
+#include "gui/dialog_fields.h"
 #include "gui/message_boxes.h"
 #include "manager/app/main_frame.h"
 #include "manager/core/download_format.h"
@@ -14,9 +15,7 @@ namespace queuebay {
 CAddUrlDlg::CAddUrlDlg(QWidget* parent) : QDialog(parent), m_url(new QLineEdit(this)) {
   setWindowTitle(QStringLiteral("Add URL"));
   auto* layout = new QVBoxLayout(this);
-  auto* label = new QLabel(QStringLiteral("&URL to Download:"), this);
-  label->setBuddy(m_url);
-  layout->addWidget(label);
+  layout->addWidget(gui::LabelFor(m_url, QStringLiteral("&URL to Download:"), this));
   m_url->setMinimumWidth(340);
   layout->addWidget(m_url);
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);

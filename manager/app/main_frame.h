@@ -5,7 +5,6 @@
 #include "gui/frame_bars.h"
 
 class CQueuebayDoc;
-class QToolBar;
 namespace gui {
 class BusyAnimation;
 class CommandSet;

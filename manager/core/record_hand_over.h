@@ -20,8 +20,8 @@ struct PendingRecord {
 // The events of the engine's threads on their way to the interface thread.
 // The engine calls its sinks once per 4 KiB read, tens of thousands of times
 // a second, and each call waits for the sink: so a sink only copies its
-// event in here, and the view takes everything at once, at most about 30
-// times a second.
+// event in here, and the view takes everything at once, a few times a
+// second.
 //
 // A progress record (code 6) replaces the waiting progress record of the
 // same address when nothing but progress records came after that one: the
