@@ -46,6 +46,11 @@ bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds limi
   return done();
 }
 
+void TriggerWhenEnabled(QAction* action) {
+  ASSERT_TRUE(WaitUntil([&] { return action->isEnabled(); })) << action->text().toStdString() << " stays disabled";
+  action->trigger();
+}
+
 void PressKey(QWidget* widget, Qt::Key key, Qt::KeyboardModifiers modifiers) {
   widget->window()->activateWindow();
   EXPECT_TRUE(QTest::qWaitForWindowActive(widget->window()));

@@ -8,6 +8,7 @@
 #include <QWidget>
 #include <chrono>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -20,6 +21,19 @@ int RunWindowTests(int argc, char** argv);
 // Lets the interface thread handle events until `done` holds; false when it
 // does not within `limit`.
 bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds limit = std::chrono::seconds(15));
+
+// Triggers `action` once the idle refresh has enabled it; the test fails
+// when it stays disabled.
+void TriggerWhenEnabled(QAction* action);
+
+// Closes a window program's main window as the user does, then lets the
+// program end.
+template <class Program>
+void CloseProgram(std::unique_ptr<Program>& program) {
+  if (!program) return;
+  if (program->MainFrame()) program->MainFrame()->close();
+  program.reset();
+}
 
 // Presses a key in `widget`'s window as the user does, once that window is
 // the active one, so that its shortcuts apply.

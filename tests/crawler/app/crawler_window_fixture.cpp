@@ -39,22 +39,14 @@ void CrawlerWindowTest::Start(EngineUse engine, const std::vector<std::string>& 
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&Frame()));
 }
 
-void CrawlerWindowTest::Close() {
-  if (!m_app) return;
-  if (m_app->MainFrame()) Frame().close();
-  m_app.reset();
-}
+void CrawlerWindowTest::Close() { CloseProgram(m_app); }
 
 void CrawlerWindowTest::TearDown() {
   CloseMessageBoxes();
   Close();
 }
 
-void CrawlerWindowTest::Run(int id) {
-  QAction* action = Command(id);
-  ASSERT_TRUE(WaitUntil([&] { return action->isEnabled(); })) << action->text().toStdString() << " stays disabled";
-  action->trigger();
-}
+void CrawlerWindowTest::Run(int id) { TriggerWhenEnabled(Command(id)); }
 
 void CrawlerWindowTest::TypeAddress(const std::string& url) {
   CAddressBox* box = Frame().AddressBox();

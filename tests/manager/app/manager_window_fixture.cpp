@@ -32,11 +32,7 @@ void ManagerWindowTest::Start(bool createEngine, const std::vector<std::string>&
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&Frame()));
 }
 
-void ManagerWindowTest::Close() {
-  if (!m_app) return;
-  if (m_app->MainFrame()) Frame().close();
-  m_app.reset();
-}
+void ManagerWindowTest::Close() { CloseProgram(m_app); }
 
 void ManagerWindowTest::TearDown() {
   CloseMessageBoxes();
@@ -45,11 +41,7 @@ void ManagerWindowTest::TearDown() {
   m_engine.StopServers();
 }
 
-void ManagerWindowTest::Run(int id) {
-  QAction* action = Command(id);
-  ASSERT_TRUE(WaitUntil([&] { return action->isEnabled(); })) << action->text().toStdString() << " stays disabled";
-  action->trigger();
-}
+void ManagerWindowTest::Run(int id) { TriggerWhenEnabled(Command(id)); }
 
 std::vector<std::string> ManagerWindowTest::Column(int column) {
   std::vector<std::string> texts;
