@@ -80,12 +80,9 @@ TEST_F(SettingsTest, DownloadDirectoryGetsItsSlashAndLimits) {
 
 TEST_F(SettingsTest, DefaultDownloadFolderFollowsTheUserDirectories) {
   TempDir home;
-  const char* oldHome = std::getenv("HOME");
-  const std::string saved = oldHome ? oldHome : "";
-  ::setenv("HOME", home.path().c_str(), 1);
+  const ScopedEnv homeVariable("HOME", home.path());
   WriteFile(m_settings.configHome() + "/user-dirs.dirs", "XDG_DOWNLOAD_DIR=\"$HOME/Fetched\"\n");
   EXPECT_EQ(DefaultDownloadDirectory(), home.path() + "/Fetched/");
-  ::setenv("HOME", saved.c_str(), 1);
 }
 
 TEST_F(SettingsTest, HistoryIsReplacedWholeAndCleared) {

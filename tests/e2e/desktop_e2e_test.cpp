@@ -124,17 +124,13 @@ TEST(Desktop, TheRunCommandOpensTheCrawlerAndSaysSoWithoutADisplay) {
   if (const auto missing = DesktopSession::Missing()) GTEST_SKIP() << *missing;
   TempSettings settings;
   EngineHome engine(PULLWRIGHT_PROGRAM);
-  ::setenv("FETCHWICK_BUILD_DIR", BUILD_FOLDER, 1);
+  const ScopedEnv build("FETCHWICK_BUILD_DIR", BUILD_FOLDER);
   {
     // No display at all: one line that says how to run it, and no window.
-    const char* display = std::getenv("DISPLAY");
-    const std::string saved = display ? display : "";
-    ::unsetenv("DISPLAY");
-    ::unsetenv("WAYLAND_DISPLAY");
-    ::unsetenv("QT_QPA_PLATFORM");
+    const ScopedEnv display("DISPLAY", std::nullopt), wayland("WAYLAND_DISPLAY", std::nullopt),
+        platform("QT_QPA_PLATFORM", std::nullopt);
     ChildProcess run({"/bin/bash", RUN_SCRIPT});
     EXPECT_EQ(run.Wait(std::chrono::minutes(5)), 1);
-    if (display) ::setenv("DISPLAY", saved.c_str(), 1);
   }
   DesktopSession desktop;
   ASSERT_TRUE(desktop.ready());

@@ -61,21 +61,12 @@ DesktopSession::DesktopSession() {
       // session would otherwise turn on when a screen reader runs.
       {"QT_LINUX_ACCESSIBILITY_ALWAYS_ON", "1"},
   };
-  for (const auto& [variable, value] : environment) {
-    const char* previous = std::getenv(variable);
-    m_savedEnvironment.emplace_back(variable, previous ? std::optional<std::string>(previous) : std::nullopt);
-    ::setenv(variable, value.c_str(), 1);
-  }
+  for (const auto& [variable, value] : environment) m_environment.push_back(std::make_unique<ScopedEnv>(variable, value));
   m_ready = true;
 }
 
 DesktopSession::~DesktopSession() {
-  for (const auto& [variable, value] : m_savedEnvironment) {
-    if (value)
-      ::setenv(variable.c_str(), value->c_str(), 1);
-    else
-      ::unsetenv(variable.c_str());
-  }
+  m_environment.clear();
   // Asked to end, both clean up after themselves (the X server its socket
   // and lock file); killed, they would leave them behind.
   for (ChildProcess* server : {m_bus.get(), m_xserver.get()}) {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "tests/support/child_process.h"
+#include "tests/support/temp_dir.h"
 
 // A desktop of its own for end-to-end tests: an X server (Xvfb) on a free
 // display, a session bus with the accessibility bus behind it, and the
@@ -49,5 +50,5 @@ class DesktopSession {
   bool m_ready = false;
   std::unique_ptr<ChildProcess> m_xserver;
   std::unique_ptr<ChildProcess> m_bus;
-  std::vector<std::pair<std::string, std::optional<std::string>>> m_savedEnvironment;
+  std::vector<std::unique_ptr<ScopedEnv>> m_environment;
 };

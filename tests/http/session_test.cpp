@@ -8,6 +8,7 @@
 #include "http/request.h"
 #include "http/session.h"
 #include "tests/http/drain.h"
+#include "tests/support/temp_dir.h"
 #include "tests/support/test_server.h"
 
 namespace {
@@ -52,25 +53,6 @@ TEST(Sessions, RequestsAtTheSameTimeOnOneSession) {
   EXPECT_EQ(filesGood, 15);
   EXPECT_LE(server.Connections(), 4u);
 }
-
-// Sets an environment variable for one test and puts the old value back.
-class ScopedEnv {
- public:
-  ScopedEnv(const char* name, const std::string& value) : m_name(name) {
-    if (const char* old = std::getenv(name)) m_old = old;
-    ::setenv(name, value.c_str(), 1);
-  }
-  ~ScopedEnv() {
-    if (m_old)
-      ::setenv(m_name, m_old->c_str(), 1);
-    else
-      ::unsetenv(m_name);
-  }
-
- private:
-  const char* m_name;
-  std::optional<std::string> m_old;
-};
 
 TEST(Sessions, OnlySystemProxyModeUsesTheEnvironmentsProxy) {
   // The test server stands in as the proxy: a request through a proxy

@@ -10,19 +10,12 @@ namespace {
 constexpr char kIdleVariable[] = "PULLWRIGHT_IDLE_MS";
 }
 
-ServerTest::ServerTest() {
-  if (const char* previous = std::getenv(kIdleVariable)) m_previousIdle = previous;
-  ::setenv(kIdleVariable, std::to_string(kShortIdle.count()).c_str(), 1);
-}
+ServerTest::ServerTest() : m_idleVariable(kIdleVariable, std::to_string(kShortIdle.count())) {}
 
 ServerTest::~ServerTest() {
   ps::CloseClientConnection();
   m_programs.clear();
   m_engine.StopServers();
-  if (m_previousIdle)
-    ::setenv(kIdleVariable, m_previousIdle->c_str(), 1);
-  else
-    ::unsetenv(kIdleVariable);
 }
 
 void ServerTest::UseRealIdleTime() { ::unsetenv(kIdleVariable); }

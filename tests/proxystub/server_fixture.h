@@ -50,5 +50,5 @@ class ServerTest : public ::testing::Test {
   TempSettings m_settings;
   EngineHome m_engine{PULLWRIGHT_PROGRAM};
   std::vector<std::unique_ptr<ChildProcess>> m_programs;
-  std::optional<std::string> m_previousIdle;
+  ScopedEnv m_idleVariable;
 };

@@ -226,15 +226,13 @@ TEST_F(EngineQueueTest, AStoreThatCannotBeWrittenChangesNothingAndSaysSo) {
 TEST(EngineSettings, AFreshUserGetsFiveWorkersAndTheUsersDownloadFolder) {
   TempSettings settings;
   TempDir home;
-  const std::string savedHome = std::getenv("HOME") ? std::getenv("HOME") : "";
-  ::setenv("HOME", home.path().c_str(), 1);
+  const ScopedEnv homeVariable("HOME", home.path());
   auto engine = CDownloadEngine::Create();
   EXPECT_EQ(engine->ThreadCount(), 5u);
   char folder[260];
   ASSERT_EQ(engine->GetDLDir(sizeof folder, folder), S_OK);
   EXPECT_EQ(std::string(folder), DefaultDownloadDirectory());
   EXPECT_EQ(std::string(folder).rfind(home.path(), 0), 0u);
-  ::setenv("HOME", savedHome.c_str(), 1);
 }
 
 }  // namespace

@@ -17,18 +17,9 @@
 #include "proxystub/endpoint.h"
 #include "tests/support/child_process.h"
 
-EngineHome::EngineHome(std::string program) : m_program(std::move(program)) {
-  if (const char* previous = std::getenv("XDG_RUNTIME_DIR")) m_previousRuntime = previous;
-  ::setenv("XDG_RUNTIME_DIR", m_runtime.path().c_str(), 1);
-}
+EngineHome::EngineHome(std::string program) : m_program(std::move(program)) {}
 
-EngineHome::~EngineHome() {
-  StopServers();
-  if (m_previousRuntime)
-    ::setenv("XDG_RUNTIME_DIR", m_previousRuntime->c_str(), 1);
-  else
-    ::unsetenv("XDG_RUNTIME_DIR");
-}
+EngineHome::~EngineHome() { StopServers(); }
 
 bool EngineHome::Register(std::optional<std::uint32_t> threads) {
   if (threads) {

@@ -36,7 +36,7 @@ class EngineHome {
  private:
   std::string m_program;
   TempDir m_runtime;
-  std::optional<std::string> m_previousRuntime;
+  ScopedEnv m_runtimeVariable{"XDG_RUNTIME_DIR", m_runtime.path()};
 };
 
 // Runs a program to its end; its exit code, or none when it ran longer than

@@ -139,12 +139,12 @@ DesktopStandIns::DesktopStandIns(const std::vector<std::string>& programs) {
                         m_folder.file(program + ".log") + "'\n");
     ::chmod(path.c_str(), 0755);
   }
-  const char* previous = std::getenv("PATH");
-  m_previousPath = previous ? previous : "";
-  ::setenv("PATH", (m_folder.path() + ":" + m_previousPath).c_str(), 1);
 }
 
-DesktopStandIns::~DesktopStandIns() { ::setenv("PATH", m_previousPath.c_str(), 1); }
+std::string DesktopStandIns::PathFirst(const std::string& folder) {
+  const char* previous = std::getenv("PATH");
+  return folder + ":" + (previous ? previous : "");
+}
 
 std::vector<std::vector<std::string>> DesktopStandIns::Starts(const std::string& program) const {
   std::istringstream log(ReadFile(m_folder.file(program + ".log")));

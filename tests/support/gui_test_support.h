@@ -80,7 +80,6 @@ void CloseMessageBoxes();
 class DesktopStandIns {
  public:
   explicit DesktopStandIns(const std::vector<std::string>& programs);
-  ~DesktopStandIns();
   // The argument lists `program` was started with, in order.
   std::vector<std::vector<std::string>> Starts(const std::string& program) const;
   // Waits until `program` has been started `count` times.
@@ -88,6 +87,8 @@ class DesktopStandIns {
                      std::chrono::milliseconds limit = std::chrono::seconds(15)) const;
 
  private:
+  static std::string PathFirst(const std::string& folder);
+
   TempDir m_folder;
-  std::string m_previousPath;
+  ScopedEnv m_path{"PATH", PathFirst(m_folder.path())};
 };

@@ -20,18 +20,19 @@ TempDir::~TempDir() {
 
 std::string TempDir::file(const std::string& name) const { return m_path + "/" + name; }
 
-TempSettings::TempSettings() {
-  const char* previous = std::getenv("XDG_CONFIG_HOME");
-  m_hadPrevious = previous != nullptr;
-  if (previous) m_previous = previous;
-  ::setenv("XDG_CONFIG_HOME", m_config.path().c_str(), 1);
+ScopedEnv::ScopedEnv(std::string name, const std::optional<std::string>& value) : m_name(std::move(name)) {
+  if (const char* old = std::getenv(m_name.c_str())) m_old = old;
+  if (value)
+    ::setenv(m_name.c_str(), value->c_str(), 1);
+  else
+    ::unsetenv(m_name.c_str());
 }
 
-TempSettings::~TempSettings() {
-  if (m_hadPrevious)
-    ::setenv("XDG_CONFIG_HOME", m_previous.c_str(), 1);
+ScopedEnv::~ScopedEnv() {
+  if (m_old)
+    ::setenv(m_name.c_str(), m_old->c_str(), 1);
   else
-    ::unsetenv("XDG_CONFIG_HOME");
+    ::unsetenv(m_name.c_str());
 }
 
 void WriteFile(const std::string& path, const std::string& content) {

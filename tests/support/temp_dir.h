@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 
 // A fresh folder under the system's temporary folder, removed with
@@ -19,20 +20,31 @@ class TempDir {
   std::string m_path;
 };
 
+// Sets an environment variable (or, given none, removes it) for the
+// lifetime of the object, and puts the old value back afterwards.
+class ScopedEnv {
+ public:
+  ScopedEnv(std::string name, const std::optional<std::string>& value);
+  ~ScopedEnv();
+  ScopedEnv(const ScopedEnv&) = delete;
+  ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+ private:
+  std::string m_name;
+  std::optional<std::string> m_old;
+};
+
 // Points XDG_CONFIG_HOME (and, with the second folder, XDG_RUNTIME_DIR) at
 // fresh folders for the lifetime of the object, so that a test starts with
 // no settings store, and restores the previous values afterwards.
 class TempSettings {
  public:
-  TempSettings();
-  ~TempSettings();
   const std::string& configHome() const { return m_config.path(); }
   std::string storePath() const { return m_config.path() + "/Tarnwell/Fetchwick.conf"; }
 
  private:
   TempDir m_config;
-  std::string m_previous;
-  bool m_hadPrevious;
+  ScopedEnv m_variable{"XDG_CONFIG_HOME", m_config.path()};
 };
 
 // Writes `content` to `path`, replacing what was there.
