@@ -20,20 +20,10 @@
 #include <vector>
 
 #include "contract/status.h"
+#include "manager/core/download_format.h"
 #include "proxystub/engine_connection.h"
 
 namespace {
-
-// The file name the download manager's Add URL derives: the address's last
-// segment after "/" or "\", name and extension each at most 255 bytes.
-std::string FileNameOf(const std::string& url) {
-  const std::size_t slash = url.find_last_of("/\\");
-  const std::string segment = slash == std::string::npos ? url : url.substr(slash + 1);
-  const std::size_t dot = segment.rfind('.');
-  const std::string name = segment.substr(0, std::min<std::size_t>(dot == std::string::npos ? segment.size() : dot, 255));
-  const std::string extension = dot == std::string::npos ? std::string() : segment.substr(dot, 255);
-  return name + extension;
-}
 
 // Every event stays one line, and nothing a server sent can steer the
 // terminal: other control bytes are shown as \xHH.
@@ -178,7 +168,7 @@ int Run(int argc, char** argv) {
   }
   std::set<std::string> queued;
   for (const std::string& url : urls) {
-    hr = engine.DownloadFile(FileNameOf(url).c_str(), url.c_str());
+    hr = engine.DownloadFile(FileNameFromUrl(url).c_str(), url.c_str());
     if (FAILED(hr)) {
       std::fprintf(stderr, "engine_client: %s was not queued (0x%08X)\n", url.c_str(), static_cast<unsigned>(hr));
       return 1;
