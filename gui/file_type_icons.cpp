@@ -36,11 +36,4 @@ const QIcon& FileTypeIcons::Image(int index) const {
   return m_images[static_cast<std::size_t>(index)];
 }
 
-std::string FileTypeIcons::ExtensionOf(std::string_view path) {
-  const auto slash = path.find_last_of("/\\");
-  const std::string_view last = slash == std::string_view::npos ? path : path.substr(slash + 1);
-  const auto dot = last.rfind('.');
-  return dot == std::string_view::npos ? std::string() : std::string(last.substr(dot));
-}
-
 }  // namespace gui

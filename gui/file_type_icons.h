@@ -5,7 +5,6 @@
 #include <chrono>
 #include <map>
 #include <string>
-#include <string_view>
 #include <vector>
 
 // The small icons of a list's rows by file type. Images 0, 1 and 2 are the
@@ -30,11 +29,6 @@ class FileTypeIcons {
   int IconIndexFor(const std::string& extension);
   const QIcon& Image(int index) const;
   std::size_t ImageCount() const { return m_images.size(); }
-
-  // The extension of a path, as a path is split: from the last dot of its
-  // last component (after the last "/" or "\\"), dot included; empty when
-  // that component has no dot.
-  static std::string ExtensionOf(std::string_view path);
 
  private:
   std::vector<QIcon> m_images;

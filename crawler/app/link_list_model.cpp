@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <unordered_map>
 
+#include "contract/file_path.h"
 
 namespace {
 
@@ -79,7 +80,7 @@ int LinkListModel::IconIndexFor(const std::string& url) {
   const auto scheme = path.find("://");
   const auto slash = path.find('/', scheme == std::string_view::npos ? 0 : scheme + 3);
   path = slash == std::string_view::npos ? std::string_view("/") : path.substr(slash);
-  std::string extension = gui::FileTypeIcons::ExtensionOf(path);
+  std::string extension(SplitFilePath(path).extension);
   if (extension.empty()) extension = ".html";  // an address without one is a page
   return m_icons.IconIndexFor(extension);
 }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "contract/file_path.h"
 #include "contract/status.h"
 #include "manager/core/download_format.h"
 
@@ -55,7 +56,7 @@ QVariant DownloadListModel::headerData(int section, Qt::Orientation orientation,
 
 void DownloadListModel::AddRow(const _LinkStructType& record) {
   // The icon goes by the file name's own extension; none is looked up as such.
-  const int image = m_icons.IconIndexFor(gui::FileTypeIcons::ExtensionOf(RecordText(record.szFileName)));
+  const int image = m_icons.IconIndexFor(std::string(SplitFilePath(RecordText(record.szFileName)).extension));
   const std::uint64_t id = m_nextId++;
   m_rows.push_back(Row{id, image, std::make_unique<_LinkStructType>(record)});
   m_rowsOf[std::string(RecordText(record.szHref))].push_back(id);
