@@ -1,5 +1,6 @@
 #include "gui/report_view.h"
 
+#include <QContextMenuEvent>
 #include <QHeaderView>
 #include <QTreeView>
 
@@ -22,6 +23,12 @@ void SetUpReportView(QTreeView* view, const QString& accessibleName, std::span<c
   view->header()->setStretchLastSection(false);
   for (std::size_t column = 0; column < widths.size(); ++column)
     view->header()->resizeSection(static_cast<int>(column), widths[column]);
+}
+
+QPoint ContextMenuPoint(QTreeView* view, const QContextMenuEvent* event) {
+  if (event->reason() != QContextMenuEvent::Keyboard) return event->globalPos();
+  const QRect row = view->visualRect(view->currentIndex());
+  return view->viewport()->mapToGlobal(row.isValid() ? row.bottomLeft() : QPoint(0, 0));
 }
 
 }  // namespace gui

@@ -1,8 +1,10 @@
 #pragma once
 
+#include <QPoint>
 #include <QString>
 #include <span>
 
+class QContextMenuEvent;
 class QTreeView;
 
 namespace gui {
@@ -11,5 +13,9 @@ namespace gui {
 // selected (several at once), a grid, headings that can be dragged into
 // another order, and the columns' widths in pixels.
 void SetUpReportView(QTreeView* view, const QString& accessibleName, std::span<const int> widths);
+
+// Where a report list's context menu opens: at the mouse, or, asked for
+// from the keyboard, under the current row (the list's corner without one).
+QPoint ContextMenuPoint(QTreeView* view, const QContextMenuEvent* event);
 
 }  // namespace gui

@@ -120,13 +120,7 @@ void CFetchwickView::contextMenuEvent(QContextMenuEvent* event) {
   // Download File(s) is enabled by the idle refresh, which may not have run
   // since the selection changed.
   m_commands.Enable(cmd::ID_DOWNLOAD_FILES, true);
-  QPoint at = event->globalPos();
-  if (event->reason() == QContextMenuEvent::Keyboard) {
-    // From the keyboard: at the current row rather than wherever the mouse is.
-    const QRect row = visualRect(currentIndex());
-    at = viewport()->mapToGlobal(row.isValid() ? row.bottomLeft() : QPoint(0, 0));
-  }
-  menu->exec(at);
+  menu->exec(gui::ContextMenuPoint(this, event));
 }
 
 void CFetchwickView::keyPressEvent(QKeyEvent* event) {

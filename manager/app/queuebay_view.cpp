@@ -87,13 +87,7 @@ std::unique_ptr<QMenu> CQueuebayView::CreateContextMenu() {
 
 void CQueuebayView::contextMenuEvent(QContextMenuEvent* event) {
   std::unique_ptr<QMenu> menu = CreateContextMenu();
-  QPoint at = event->globalPos();
-  if (event->reason() == QContextMenuEvent::Keyboard) {
-    // From the keyboard: at the current row, or the list's corner.
-    const QRect row = visualRect(currentIndex());
-    at = viewport()->mapToGlobal(row.isValid() ? row.bottomLeft() : QPoint(0, 0));
-  }
-  menu->exec(at);
+  menu->exec(gui::ContextMenuPoint(this, event));
 }
 
 bool CQueuebayView::event(QEvent* event) {
