@@ -46,14 +46,10 @@ void MessageBoxHop::Show(const std::string& text) {
     m_requests.push_back(request);
   }
   if (QThread::currentThread() == thread()) {
-    // The interface thread itself: a box with a loop of its own, which End closes as well.
+    // The interface thread itself: a box with a loop of its own, which End
+    // closes as well; the box deletes itself as its loop ends.
     Open(request);
-    if (request->box) {
-      QPointer<QMessageBox> box = request->box;
-      box->setAttribute(Qt::WA_DeleteOnClose, false);
-      box->exec();
-      delete box.data();
-    }
+    if (request->box) request->box->exec();
     Finish(request);
     return;
   }

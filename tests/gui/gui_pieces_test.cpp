@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QImage>
 #include <QTest>
+#include <QTimer>
 #include <atomic>
 #include <set>
 #include <thread>
@@ -98,6 +99,18 @@ TEST(MessageBoxHop, AWorkerWaitsForTheBoxAndEndLetsEveryWorkerGo) {
   second.join();
   EXPECT_TRUE(WaitUntil([] { return OpenMessageBoxes().empty(); }));
   std::thread([&] { hop.Show("after the end"); }).join();
+  QApplication::processEvents();
+  EXPECT_TRUE(OpenMessageBoxes().empty());
+
+  // On the interface thread the box runs a loop of its own until closed.
+  gui::MessageBoxHop own(QStringLiteral("Fetchwick"), QMessageBox::Warning);
+  std::vector<std::string> shown;
+  QTimer::singleShot(0, [&] {
+    shown = OpenMessageTexts();
+    CloseMessageBoxes();
+  });
+  own.Show("own text");
+  EXPECT_EQ(shown, std::vector<std::string>{"own text"});
   QApplication::processEvents();
   EXPECT_TRUE(OpenMessageBoxes().empty());
 }
