@@ -77,19 +77,20 @@ void LetTheLoopIdle() {
   loop.exec();
 }
 
-}  // namespace
-
-std::string SaveScreenshot(QWidget* widget, const std::string& name) {
-  LetTheLoopIdle();
-  return SavePicture(widget->grab(), name);
-}
-
+// A picture of a window with a popup (a menu) open over it.
 std::string SaveScreenshotWithPopup(QWidget* window, QWidget* popup, const std::string& name) {
   QPixmap picture = window->grab();
   QPainter painter(&picture);
   painter.drawPixmap(window->mapFromGlobal(popup->pos()), popup->grab());
   painter.end();
   return SavePicture(picture, name);
+}
+
+}  // namespace
+
+std::string SaveScreenshot(QWidget* widget, const std::string& name) {
+  LetTheLoopIdle();
+  return SavePicture(widget->grab(), name);
 }
 
 std::vector<std::string> PictureContextMenu(QAbstractItemView* view, const QModelIndex& row, QWidget* window,

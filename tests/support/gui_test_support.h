@@ -43,8 +43,6 @@ void PressKey(QWidget* widget, Qt::Key key, Qt::KeyboardModifiers modifiers = Qt
 // ($FETCHWICK_SCREENSHOTS, or "screenshots" in the build folder), names it
 // on standard output and gives its path.
 std::string SaveScreenshot(QWidget* widget, const std::string& name);
-// The same of a window with a popup (a menu) open over it.
-std::string SaveScreenshotWithPopup(QWidget* window, QWidget* popup, const std::string& name);
 
 // Opens the context menu of `view` over `row` as a right click does, writes a
 // picture of `window` with the menu over it, closes the menu, and gives the
