@@ -1,6 +1,8 @@
 #include "gui/dialog_fields.h"
 
+#include <QBoxLayout>
 #include <QDialog>
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QFileDialog>
 #include <QLabel>
@@ -28,6 +30,13 @@ QPushButton* BrowseButton(QLineEdit* folderField, QWidget* parent) {
     if (!chosen.isEmpty()) folderField->setText(chosen);
   });
   return button;
+}
+
+void AddOkCancel(QDialog* dialog, QBoxLayout* layout) {
+  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, dialog);
+  QObject::connect(buttons, &QDialogButtonBox::accepted, dialog, &QDialog::accept);
+  QObject::connect(buttons, &QDialogButtonBox::rejected, dialog, &QDialog::reject);
+  layout->addWidget(buttons);
 }
 
 void RefuseField(QDialog* dialog, QLineEdit* field, const QString& message) {

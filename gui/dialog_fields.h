@@ -2,6 +2,7 @@
 
 #include <QString>
 
+class QBoxLayout;
 class QDialog;
 class QLabel;
 class QLineEdit;
@@ -19,6 +20,10 @@ QLabel* LabelFor(QWidget* field, const QString& text, QWidget* parent);
 // the field's folder and puts the folder chosen into the field; nothing
 // else of the dialog changes.
 QPushButton* BrowseButton(QLineEdit* folderField, QWidget* parent);
+
+// OK and Cancel at the foot of `dialog`'s `layout`: OK calls the dialog's
+// accept(), which may refuse, and Cancel its reject().
+void AddOkCancel(QDialog* dialog, QBoxLayout* layout);
 
 // A dialog refuses OK because of `field`: a warning box that says why,
 // and the field gets the focus with its text selected.

@@ -1,6 +1,5 @@
 #include "crawler/app/open_url_dialog.h"
 
-#include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -15,10 +14,7 @@ COpenURLDlg::COpenURLDlg(QWidget* parent) : QDialog(parent), m_url(new QLineEdit
   m_url->setMinimumWidth(320);
   form->addRow(gui::LabelFor(m_url, QStringLiteral("&Open:"), this), m_url);
   layout->addLayout(form);
-  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-  connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
-  connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
-  layout->addWidget(buttons);
+  gui::AddOkCancel(this, layout);
 }
 
 std::string COpenURLDlg::URL() const { return m_url->text().toStdString(); }

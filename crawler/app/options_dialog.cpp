@@ -1,7 +1,6 @@
 #include "crawler/app/options_dialog.h"
 
 #include <QCheckBox>
-#include <QDialogButtonBox>
 #include <QDir>
 #include <QFileDialog>
 #include <QGridLayout>
@@ -52,10 +51,7 @@ COptionsDlg::COptionsDlg(const CrawlerOptions& values, QWidget* parent)
   deepLayout->setColumnStretch(2, 1);
   layout->addWidget(deep);
 
-  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-  connect(buttons, &QDialogButtonBox::accepted, this, &COptionsDlg::accept);
-  connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
-  layout->addWidget(buttons);
+  gui::AddOkCancel(this, layout);
 }
 
 void COptionsDlg::accept() {

@@ -1,6 +1,5 @@
 #include "manager/app/add_url_dialog.h"
 
-#include <QDialogButtonBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QVBoxLayout>
@@ -18,10 +17,7 @@ CAddUrlDlg::CAddUrlDlg(QWidget* parent) : QDialog(parent), m_url(new QLineEdit(t
   layout->addWidget(gui::LabelFor(m_url, QStringLiteral("&URL to Download:"), this));
   m_url->setMinimumWidth(340);
   layout->addWidget(m_url);
-  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-  connect(buttons, &QDialogButtonBox::accepted, this, &CAddUrlDlg::accept);
-  connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
-  layout->addWidget(buttons);
+  gui::AddOkCancel(this, layout);
 }
 
 void CAddUrlDlg::accept() {

@@ -1,6 +1,5 @@
 #include "manager/app/download_options_dialog.h"
 
-#include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -40,10 +39,7 @@ CDownloadOptionsDlg::CDownloadOptionsDlg(const DownloadOptions& stored, QWidget*
   grid->addWidget(m_maxRetries, 3, 1, Qt::AlignLeft);
   grid->setColumnStretch(1, 1);
   layout->addWidget(group);
-  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-  connect(buttons, &QDialogButtonBox::accepted, this, &CDownloadOptionsDlg::accept);
-  connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
-  layout->addWidget(buttons);
+  gui::AddOkCancel(this, layout);
 }
 
 void CDownloadOptionsDlg::accept() {
