@@ -92,12 +92,22 @@ std::string RunningProgramPath() {
   return std::string(path, static_cast<std::size_t>(length));
 }
 
+// Whether the class entries name `serverPath` from the first to the last:
+// its path, and the entry RegisterClass writes last. Entries are written one
+// by one, so a registration cut short (its program killed meanwhile) can
+// name the new server and still hold parts of an older one.
+static bool RegisteredWholeAt(const std::string& serverPath) {
+  if (LocalServerPath() != serverPath) return false;
+  const auto help = SettingsKey::OpenForReading(SettingsStore::Classes, TypeLibKey() + "\\1.0\\HELPDIR");
+  return help && help->ReadString("") == Folder(serverPath);
+}
+
 bool RegisterEngineBesideMe(const char* engineProgram) {
   const std::string folder = Folder(RunningProgramPath());
   if (folder.empty()) return true;
   const std::string engine = folder + engineProgram;
   if (::access(engine.c_str(), X_OK) != 0) return true;
-  if (LocalServerPath() == engine) return true;
+  if (RegisteredWholeAt(engine)) return true;
   return RegisterAppId(kEngineApp) && RegisterClass(engine);
 }
 

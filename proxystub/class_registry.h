@@ -38,9 +38,10 @@ bool UnregisterClass();
 std::optional<std::string> LocalServerPath();
 
 // Registers the engine program beside the running program when it is there
-// and the registry names another one, or none: so an installed copy
-// registers itself at its first use, and an install over an older one
-// replaces the older path. False when it tried and could not write.
+// and the registry names another one, or none, or names it only in part (a
+// registration cut short): so an installed copy registers itself at its
+// first use, and an install over an older one replaces the older path.
+// False when it tried and could not write.
 bool RegisterEngineBesideMe(const char* engineProgram = "pullwright");
 
 // The running program's own path; empty when it cannot be told.

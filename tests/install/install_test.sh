@@ -8,6 +8,7 @@
 set -euo pipefail
 build=$(cd "$1" && pwd)
 work=$(mktemp -d "${TMPDIR:-/tmp}/fetchwick-install-test.XXXXXX")
+export WORK=$work
 # Installing everything by its component name keeps cmake's list of what it
 # installed apart from the one a user's own install wrote into the build
 # folder, which the uninstall script reads.
@@ -19,20 +20,25 @@ export XDG_CONFIG_HOME="$work/config" XDG_RUNTIME_DIR="$work/runtime" QT_QPA_PLA
 fail() { echo "install test: $*" >&2; exit 1; }
 
 # starts PREFIX: runs the installed crawler until it has registered the
-# engine beside it, then ends it.
+# engine beside it (down to the entry written last, the type library's
+# folder), then ends it. What the crawler printed is shown when it fails.
 starts() {
-  local prefix=$1 pid registered=""
-  "$prefix/bin/fetchwick" >/dev/null 2>&1 &
+  local prefix=$1 pid registered="" log="$WORK/fetchwick.log"
+  "$prefix/bin/fetchwick" >"$log" 2>&1 &
   pid=$!
   for _ in $(seq 300); do
-    if grep -qF "$prefix/bin/pullwright" "$XDG_CONFIG_HOME/Tarnwell/Classes.conf" 2>/dev/null; then
+    if grep -qF "HELPDIR\\%40default=$prefix/bin/" "$XDG_CONFIG_HOME/Tarnwell/Classes.conf" 2>/dev/null; then
       registered=yes
       break
     fi
     kill -0 "$pid" 2>/dev/null || break
     sleep 0.1
   done
-  kill -0 "$pid" 2>/dev/null || fail "the crawler installed in $prefix did not keep running"
+  if ! kill -0 "$pid" 2>/dev/null; then
+    local code=0
+    wait "$pid" || code=$?
+    fail "the crawler installed in $prefix ended (exit $code) instead of running: $(cat "$log")"
+  fi
   kill "$pid"
   wait "$pid" 2>/dev/null || true
   [ -n "$registered" ] || fail "the crawler installed in $prefix did not register its engine"

@@ -56,6 +56,32 @@ TEST_F(ServerTest, RegistrationSwitchesWriteAndRemoveTheEntries) {
   EXPECT_EQ(RunningServers().size(), 1u);
 }
 
+TEST(EngineRegistration, ARegistrationCutShortIsWrittenWholeAtTheNextStart) {
+  TempSettings settings;
+  namespace reg = registration;
+  // This test program stands in for an engine beside itself.
+  const std::string self = ps::class_registry::RunningProgramPath();
+  const std::string name = self.substr(self.rfind('/') + 1);
+  const std::string typeLib = std::string(reg::kTypeLib) + "\\" + GuidToString(LIBID_PullwrightLib) + "\\1.0\\0\\linux";
+  const auto registeredTypeLib = [&] {
+    const auto key = SettingsKey::OpenForReading(SettingsStore::Classes, typeLib);
+    return key ? key->ReadString("").value_or("") : "";
+  };
+  // An older install's entries, then a newer start cut short right after
+  // it wrote its server's path.
+  ASSERT_TRUE(ps::class_registry::RegisterClass("/older/bin/pullwright"));
+  {
+    const auto server = SettingsKey::OpenOrCreateForWriting(
+        SettingsStore::Classes,
+        std::string(reg::kClsidKey) + "\\" + GuidToString(CLSID_DownloadEngine) + "\\" + reg::kLocalServer32);
+    ASSERT_TRUE(server && server->WriteString("", self) && server->Close());
+  }
+  ASSERT_EQ(registeredTypeLib(), "/older/bin/pullwright");
+  EXPECT_TRUE(ps::class_registry::RegisterEngineBesideMe(name.c_str()));
+  EXPECT_EQ(ps::class_registry::LocalServerPath().value_or(""), self);
+  EXPECT_EQ(registeredTypeLib(), self);
+}
+
 TEST_F(ServerTest, WithoutRegistrationCreationFailsWithinASecond) {
   std::shared_ptr<IDownloadEngine> engine;
   const auto started = Clock::now();
