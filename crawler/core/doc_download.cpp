@@ -100,7 +100,7 @@ void CFetchwickDoc::StopDownloadThread() {
 }
 
 void CFetchwickDoc::DownloadWorker() {
-  m_bDownloading = 1;
+  m_bDownloading.Set(true);
   for (;;) {
     LinkEntry entry;
     std::shared_ptr<http::Session> closing;
@@ -118,7 +118,7 @@ void CFetchwickDoc::DownloadWorker() {
         finished = true;
         m_bDownloadThreadRunning = false;
         closing = std::move(m_pDownloadSession);
-        m_bDownloading = 0;
+        m_bDownloading.Set(false);
         {
           std::lock_guard status(m_csStatus);
           m_strDownloadStatus = download_text::kComplete;

@@ -73,8 +73,7 @@ void CFetchwickDoc::ConnectEngine(const ps::ActivationOptions& activation) {
 
 void CFetchwickDoc::RefreshDownloading() {
   if (!m_pEngine) return;
-  std::int32_t downloading = m_bDownloading.load();
-  if (SUCCEEDED(m_pEngine->IsDownloading(&downloading))) m_bDownloading = downloading != 0 ? 1 : 0;
+  m_bDownloading.Refresh([&](std::int32_t* downloading) { return m_pEngine->IsDownloading(downloading); });
 }
 
 std::string CFetchwickDoc::DownloadStatus() const {

@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "contract/downloading_flag.h"
 #include "contract/interfaces.h"
 #include "crawler/core/crawl_state.h"
 #include "crawler/core/doc_host.h"
@@ -192,7 +193,7 @@ class CFetchwickDoc {
   void QueueDownload(const LinkEntry& entry);
   void StopDownloads();          // Stop Downloads: enabled while IsDownloading()
   void CancelCurrentDownload();  // enabled while IsDownloading() and there is no engine
-  bool IsDownloading() const { return m_bDownloading.load() != 0; }
+  bool IsDownloading() const { return m_bDownloading.get(); }
   // The text of the download status pane. Any thread.
   std::string DownloadStatus() const;
   // For tools: waits until the own download thread has emptied its queue.
@@ -323,7 +324,7 @@ class CFetchwickDoc {
   bool m_bDownloadThreadRunning = false;
   std::string m_strDownloadDir;  // read by the worker for each file
   std::condition_variable m_downloadsIdle;
-  std::atomic<int> m_bDownloading{0};
+  DownloadingFlag m_bDownloading;
   mutable std::mutex m_csStatus;  // guards m_strDownloadStatus
   std::string m_strDownloadStatus;
 

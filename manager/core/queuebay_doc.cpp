@@ -23,8 +23,7 @@ CQueuebayDoc::~CQueuebayDoc() {
 
 void CQueuebayDoc::RefreshDownloadingState() {
   if (!m_pEngine) return;
-  std::int32_t downloading = m_bDownloading.load();
-  if (SUCCEEDED(m_pEngine->IsDownloading(&downloading))) m_bDownloading = downloading != 0 ? 1 : 0;
+  m_bDownloading.Refresh([&](std::int32_t* downloading) { return m_pEngine->IsDownloading(downloading); });
 }
 
 std::vector<_LinkStructType> CQueuebayDoc::LoadFileList() {

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "contract/downloading_flag.h"
 #include "contract/interfaces.h"
 #include "manager/core/queuebay_host.h"
 #include "manager/core/record_hand_over.h"
@@ -48,7 +49,7 @@ class CQueuebayDoc {
 
   // Asks the engine whether it transfers anything. Any thread.
   void RefreshDownloadingState();
-  bool IsDownloading() const { return m_bDownloading.load() != 0; }
+  bool IsDownloading() const { return m_bDownloading.get(); }
 
   // Every record the engine knows, in its order, five at a time; empty
   // without an engine or when it cannot be enumerated.
@@ -81,7 +82,7 @@ class CQueuebayDoc {
 
   IQueuebayHost& m_host;
   RecordHandOver m_handOver;
-  std::atomic<int> m_bDownloading{0};
+  DownloadingFlag m_bDownloading;
   mutable std::mutex m_csStatus;  // guards m_strDownloadStatus
   std::string m_strDownloadStatus;
 
