@@ -51,16 +51,16 @@ TEST(Desktop, ASiteCrawledDownloadedWatchedAndClosedAsAUserDoes) {
   // Queuebay first, so that it sees every file arrive; the programs
   // register the engine beside them as they start.
   auto queuebay = desktop.Start({QUEUEBAY_PROGRAM});
-  const auto manager = desktop.WaitForWindow("Idle - Download Manager");
+  const auto manager = desktop.WaitForWindow("Idle - Download Manager", *queuebay);
   ASSERT_TRUE(manager);
   auto fetchwick = desktop.Start({FETCHWICK_PROGRAM});
-  const auto crawler = desktop.WaitForWindow("Untitled - Fetchwick");
+  const auto crawler = desktop.WaitForWindow("Untitled - Fetchwick", *fetchwick);
   ASSERT_TRUE(crawler);
 
   // Open the site with Ctrl+O.
   desktop.Focus(*crawler);
   desktop.Keys({"ctrl+o"});
-  const auto openUrl = desktop.WaitForWindow("Open URL");
+  const auto openUrl = desktop.WaitForWindow("Open URL", *fetchwick);
   ASSERT_TRUE(openUrl);
   // Captions reach the window manager as they are, dialogs' too.
   EXPECT_EQ(desktop.WindowTitle(*openUrl), "Open URL");
@@ -135,7 +135,7 @@ TEST(Desktop, TheRunCommandOpensTheCrawlerAndSaysSoWithoutADisplay) {
   DesktopSession desktop;
   ASSERT_TRUE(desktop.ready());
   auto run = desktop.Start({"/bin/bash", RUN_SCRIPT});
-  const auto crawler = desktop.WaitForWindow("Untitled - Fetchwick", std::chrono::minutes(5));
+  const auto crawler = desktop.WaitForWindow("Untitled - Fetchwick", *run, std::chrono::minutes(5));
   ASSERT_TRUE(crawler);
   EXPECT_EQ(engine.RunningServers().size(), 1u);  // the engine was registered and started
   desktop.Focus(*crawler);

@@ -42,9 +42,11 @@ std::optional<std::string> DesktopSession::Missing() {
 DesktopSession::DesktopSession() {
   // The X server picks a free display itself and names it once it takes
   // connections: guessing from the sockets in /tmp races other servers and
-  // trips over those a killed one left behind.
+  // trips over those a killed one left behind. Without -noreset it resets
+  // whenever its last client leaves, and refuses connections meanwhile: a
+  // program starting just as a polling xdotool left could not connect.
   m_xserver = std::make_unique<ChildProcess>(std::vector<std::string>{
-      Which("Xvfb"), "-displayfd", "1", "-screen", "0", "1280x900x24", "-nolisten", "tcp"});
+      Which("Xvfb"), "-displayfd", "1", "-noreset", "-screen", "0", "1280x900x24", "-nolisten", "tcp"});
   const std::optional<std::string> display = m_xserver->ReadLine(30s);
   if (!display || display->empty()) return;
   const std::string name = ":" + *display;
@@ -90,9 +92,10 @@ std::vector<std::string> DesktopSession::Capture(std::vector<std::string> argv) 
   return lines;
 }
 
-std::optional<std::string> DesktopSession::WaitForWindow(const std::string& title, std::chrono::milliseconds limit) {
+std::optional<std::string> DesktopSession::WaitForWindow(const std::string& title, const ChildProcess& program,
+                                                        std::chrono::milliseconds limit) {
   const auto deadline = std::chrono::steady_clock::now() + limit;
-  while (std::chrono::steady_clock::now() < deadline) {
+  while (std::chrono::steady_clock::now() < deadline && ProcessAlive(program.pid())) {
     // Only a window on the screen can take the keyboard.
     const std::vector<std::string> windows =
         Capture({Which("xdotool"), "search", "--onlyvisible", "--name", "^" + title + "$"});

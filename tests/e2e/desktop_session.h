@@ -29,8 +29,9 @@ class DesktopSession {
   // Starts a program on this desktop.
   std::unique_ptr<ChildProcess> Start(const std::vector<std::string>& argv);
 
-  // The window whose whole title is `title`, once it exists; none after `limit`.
-  std::optional<std::string> WaitForWindow(const std::string& title,
+  // The window whose whole title is `title`, once it exists; none after
+  // `limit`, or as soon as `program`, which is to show it, has ended.
+  std::optional<std::string> WaitForWindow(const std::string& title, const ChildProcess& program,
                                            std::chrono::milliseconds limit = std::chrono::seconds(30));
   std::string WindowTitle(const std::string& window);
   bool WaitForTitle(const std::string& window, const std::string& title,
