@@ -1,6 +1,7 @@
 #include "proxystub/activation.h"
 
 #include <fcntl.h>
+#include <linux/close_range.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -22,8 +23,8 @@ std::mutex g_connectionMutex;
 std::weak_ptr<Connection> g_connection;
 
 // Starts `path` detached from this process: its own session, no terminal,
-// standard streams on /dev/null, not a child to wait for. False when it
-// could not be executed at all.
+// standard streams on /dev/null, no other descriptor of this process, not a
+// child to wait for. False when it could not be executed at all.
 bool SpawnDetached(const std::string& path) {
   int report[2];
   if (::pipe2(report, O_CLOEXEC) != 0) return false;
@@ -43,6 +44,11 @@ bool SpawnDetached(const std::string& path) {
       ::dup2(null, 2);
     }
     ::chdir("/");
+    // Nothing else of the client's goes along: a descriptor it inherited
+    // without close-on-exec (a pipe its own starter waits on to end, say)
+    // would otherwise stay open as long as the server runs.
+    if (::close_range(3, ~0U, CLOSE_RANGE_CLOEXEC) != 0)
+      for (int fd = 3; fd < 65536; ++fd) ::fcntl(fd, F_SETFD, FD_CLOEXEC);
     char* const argv[] = {const_cast<char*>(path.c_str()), nullptr};
     ::execv(path.c_str(), argv);
     const int error = errno;

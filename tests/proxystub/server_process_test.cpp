@@ -1,5 +1,8 @@
 // The real pullwright program with real client processes: registration,
 // activation, one shared engine, and the server's lifetime.
+#include <poll.h>
+#include <unistd.h>
+
 #include <climits>
 #include <cstdlib>
 #include <thread>
@@ -175,6 +178,22 @@ TEST_F(ServerTest, TheServerStaysWhileAnyClientHoldsItAndEndsAfterTheLast) {
   later->WriteLine("list");
   EXPECT_EQ(later->ReadUntil("listed").value_or(""), "listed 0");
   EXPECT_NE(ServerPid(), server);
+}
+
+TEST_F(ServerTest, TheServerKeepsNoneOfItsStartersDescriptors) {
+  Register();
+  // Without close-on-exec, as a careless starter's descriptors are.
+  int pipe[2];
+  ASSERT_EQ(::pipe(pipe), 0);
+  std::shared_ptr<IDownloadEngine> engine;
+  ASSERT_EQ(ps::CreateDownloadEngine(&engine), S_OK);
+  ::close(pipe[1]);
+  // The reading end comes to its end only once no process holds the other.
+  pollfd end{pipe[0], POLLIN, 0};
+  ASSERT_EQ(::poll(&end, 1, 10000), 1);
+  char byte;
+  EXPECT_EQ(::read(pipe[0], &byte, 1), 0);
+  ::close(pipe[0]);
 }
 
 TEST_F(ServerTest, AKilledClientDoesNotKeepTheServerAliveAndItEndsFiveToSevenSecondsLater) {
