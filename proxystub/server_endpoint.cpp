@@ -6,6 +6,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "proxystub/stubs.h"
@@ -124,6 +125,14 @@ bool ServerEndpoint::Resume() { return Listen(); }
 bool ServerEndpoint::IsAccepting() const {
   std::lock_guard lock(m_mutex);
   return m_listenFd >= 0;
+}
+
+bool ServerEndpoint::HasClients() const {
+  std::lock_guard lock(m_mutex);
+  return std::any_of(m_connections.begin(), m_connections.end(), [](const std::weak_ptr<Connection>& weak) {
+    const auto open = weak.lock();
+    return open && open->IsOpen();
+  });
 }
 
 void ServerEndpoint::CloseAll() {

@@ -31,6 +31,8 @@ class ServerEndpoint {
   // Accepts again if no other server took over meanwhile.
   bool Resume();
   bool IsAccepting() const;
+  // Whether any client is connected, whether or not it holds anything.
+  bool HasClients() const;
   // Closes every connection and waits for their threads.
   void CloseAll();
 

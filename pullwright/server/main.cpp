@@ -45,10 +45,11 @@ int Serve() {
     std::fprintf(stderr, "pullwright: %s\n", problem.c_str());
     return 1;
   }
-  // How long the server stays after its last client let go, and how long
-  // an engine thread waits for a sink's answer before it gives the sink
-  // up; tests shorten both.
-  CServerModule module(TimeFromEnvironment("PULLWRIGHT_IDLE_MS", CServerModule::kIdleTime));
+  // How long the server stays after its last client let go, or unclaimed
+  // after its start, and how long an engine thread waits for a sink's
+  // answer before it gives the sink up; tests shorten them.
+  CServerModule module(TimeFromEnvironment("PULLWRIGHT_IDLE_MS", CServerModule::kIdleTime),
+                       TimeFromEnvironment("PULLWRIGHT_UNCLAIMED_MS", CServerModule::kUnclaimedTime));
   CEngineClassFactory factory(module, EngineOptions{});
   ps::ConnectionOptions options;
   options.callTimeout = TimeFromEnvironment("PULLWRIGHT_SINK_TIMEOUT_MS", std::chrono::milliseconds(30000));

@@ -35,11 +35,19 @@ class ServerEvent {
 // fall to zero without a new one and the count is still zero: it suspends
 // the endpoint (a later client starts a new server) and, with no activity
 // meanwhile, lets Run's caller go on.
+//
+// Until the count first falls to zero, the server also ends once, for the
+// unclaimed time (20 s unless told otherwise), nobody held it and no client
+// was connected: the client that started it may have died before it took
+// the engine, and nothing else would ever end it.
 class CServerModule {
  public:
   static constexpr std::chrono::milliseconds kIdleTime{5000};
+  static constexpr std::chrono::milliseconds kUnclaimedTime{20000};
 
-  explicit CServerModule(std::chrono::milliseconds idleTime = kIdleTime) : m_idleTime(idleTime) {}
+  explicit CServerModule(std::chrono::milliseconds idleTime = kIdleTime,
+                         std::chrono::milliseconds unclaimedTime = kUnclaimedTime)
+      : m_idleTime(idleTime), m_unclaimedTime(unclaimedTime) {}
   ~CServerModule();
   void Lock();
   void Unlock();
@@ -52,8 +60,13 @@ class CServerModule {
 
  private:
   void MonitorShutdown(ps::ServerEndpoint& endpoint);
+  // Waits until the count first falls to zero (true), or until nobody
+  // claimed the server for the unclaimed time and it stopped accepting
+  // (false).
+  bool AwaitFirstClaim(ps::ServerEndpoint& endpoint);
 
   const std::chrono::milliseconds m_idleTime;
+  const std::chrono::milliseconds m_unclaimedTime;
   std::atomic<std::int32_t> m_nLockCnt{0};
   std::atomic<bool> m_bActivity{false};
   ServerEvent m_hEventShutdown{false};

@@ -11,6 +11,7 @@
 #include "contract/settings_key.h"
 #include "proxystub/activation.h"
 #include "proxystub/class_registry.h"
+#include "proxystub/endpoint.h"
 #include "tests/proxystub/server_fixture.h"
 
 namespace {
@@ -178,6 +179,24 @@ TEST_F(ServerTest, TheServerStaysWhileAnyClientHoldsItAndEndsAfterTheLast) {
   later->WriteLine("list");
   EXPECT_EQ(later->ReadUntil("listed").value_or(""), "listed 0");
   EXPECT_NE(ServerPid(), server);
+}
+
+TEST_F(ServerTest, AServerThatNobodyClaimsEndsOnItsOwn) {
+  // As when the client that started it died before it took the engine.
+  const ScopedEnv unclaimed("PULLWRIGHT_UNCLAIMED_MS", "500");
+  Register();
+  EXPECT_EQ(RunServerProgram({}, 30s), 0);
+
+  // A client that is connected may still take the engine: the server waits.
+  ChildProcess server({ServerProgram()});
+  int client = -1;
+  for (const auto deadline = Clock::now() + 30s; client < 0 && Clock::now() < deadline;
+       std::this_thread::sleep_for(10ms))
+    client = ps::endpoint::Connect();
+  ASSERT_GE(client, 0);
+  EXPECT_FALSE(WaitForProcessEnd(server.pid(), 8 * 500ms));
+  ::close(client);
+  EXPECT_EQ(server.Wait(30s), 0);
 }
 
 TEST_F(ServerTest, TheServerKeepsNoneOfItsStartersDescriptors) {
