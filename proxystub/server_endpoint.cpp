@@ -13,6 +13,15 @@
 
 namespace ps {
 
+namespace {
+
+bool StillOpen(const std::weak_ptr<Connection>& weak) {
+  const auto connection = weak.lock();
+  return connection && connection->IsOpen();
+}
+
+}  // namespace
+
 std::unique_ptr<ServerEndpoint> ServerEndpoint::Open(IClassFactoryHost& host, ConnectionOptions options) {
   std::unique_ptr<ServerEndpoint> server(new ServerEndpoint(host, options));
   if (!server->Listen()) return nullptr;
@@ -91,10 +100,7 @@ std::shared_ptr<Connection> ServeClient(int fd, IClassFactoryHost& host, Connect
 void ServerEndpoint::Serve(int fd) {
   auto connection = ServeClient(fd, m_host, m_options);
   std::lock_guard lock(m_mutex);
-  std::erase_if(m_connections, [](const std::weak_ptr<Connection>& weak) {
-    const auto open = weak.lock();
-    return !open || !open->IsOpen();
-  });
+  std::erase_if(m_connections, [](const std::weak_ptr<Connection>& weak) { return !StillOpen(weak); });
   m_connections.push_back(connection);
 }
 
@@ -129,10 +135,7 @@ bool ServerEndpoint::IsAccepting() const {
 
 bool ServerEndpoint::HasClients() const {
   std::lock_guard lock(m_mutex);
-  return std::any_of(m_connections.begin(), m_connections.end(), [](const std::weak_ptr<Connection>& weak) {
-    const auto open = weak.lock();
-    return open && open->IsOpen();
-  });
+  return std::any_of(m_connections.begin(), m_connections.end(), StillOpen);
 }
 
 void ServerEndpoint::CloseAll() {
