@@ -8,7 +8,6 @@
 set -euo pipefail
 build=$(cd "$1" && pwd)
 work=$(mktemp -d "${TMPDIR:-/tmp}/fetchwick-install-test.XXXXXX")
-export WORK=$work
 # Installing everything by its component name keeps cmake's list of what it
 # installed apart from the one a user's own install wrote into the build
 # folder, which the uninstall script reads.
@@ -23,7 +22,7 @@ fail() { echo "install test: $*" >&2; exit 1; }
 # engine beside it (down to the entry written last, the type library's
 # folder), then ends it. What the crawler printed is shown when it fails.
 starts() {
-  local prefix=$1 pid registered="" log="$WORK/fetchwick.log"
+  local prefix=$1 pid registered="" log="$work/fetchwick.log"
   "$prefix/bin/fetchwick" >"$log" 2>&1 &
   pid=$!
   for _ in $(seq 300); do

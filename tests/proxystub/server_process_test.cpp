@@ -183,7 +183,8 @@ TEST_F(ServerTest, TheServerStaysWhileAnyClientHoldsItAndEndsAfterTheLast) {
 
 TEST_F(ServerTest, AServerThatNobodyClaimsEndsOnItsOwn) {
   // As when the client that started it died before it took the engine.
-  const ScopedEnv unclaimed("PULLWRIGHT_UNCLAIMED_MS", "500");
+  constexpr auto kUnclaimed = 500ms;
+  const ScopedEnv unclaimed("PULLWRIGHT_UNCLAIMED_MS", std::to_string(kUnclaimed.count()));
   Register();
   EXPECT_EQ(RunServerProgram({}, 30s), 0);
 
@@ -194,7 +195,7 @@ TEST_F(ServerTest, AServerThatNobodyClaimsEndsOnItsOwn) {
        std::this_thread::sleep_for(10ms))
     client = ps::endpoint::Connect();
   ASSERT_GE(client, 0);
-  EXPECT_FALSE(WaitForProcessEnd(server.pid(), 8 * 500ms));
+  EXPECT_FALSE(WaitForProcessEnd(server.pid(), 8 * kUnclaimed));
   ::close(client);
   EXPECT_EQ(server.Wait(30s), 0);
 }
