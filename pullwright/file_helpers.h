@@ -15,9 +15,9 @@ bool CreateDirectoryPath(const std::string& path);
 // Creates the download folder as needed and gives folder + file name.
 std::string ComposeTargetPath(const std::string& directory, std::string_view fileName);
 
-// The name a download is stored under: only the last component of the given
-// name after "/" or "\\" is kept, so nothing is ever written outside the
-// download folder; when that is empty, "." or "..", the last non-empty path
-// segment of the address is used, else "index.html". Control bytes become
-// "_".
+// The name a download is stored under, whatever name the client sent: only
+// the last component of the given name after "/" or "\\" is kept, so nothing
+// is ever written outside the download folder, and it is made safe as every
+// name is (CleanFileName). When that leaves it empty, "." or "..", the name
+// is the one the address gives (FileNameFromAddress).
 std::string SafeFileName(std::string_view fileName, std::string_view href);

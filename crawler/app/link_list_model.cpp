@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <unordered_map>
 
-#include "contract/file_path.h"
+#include "contract/file_name.h"
 
 namespace {
 
@@ -72,15 +72,9 @@ QVariant LinkListModel::headerData(int section, Qt::Orientation orientation, int
 }
 
 int LinkListModel::IconIndexFor(const std::string& url) {
-  // The object path: what follows the host, query included, up to a
-  // fragment. Rows arrive by the thousand, so it is cut out here rather
-  // than by the full URL parser.
-  std::string_view path(url);
-  path = path.substr(0, path.find('#'));
-  const auto scheme = path.find("://");
-  const auto slash = path.find('/', scheme == std::string_view::npos ? 0 : scheme + 3);
-  path = slash == std::string_view::npos ? std::string_view("/") : path.substr(slash);
-  std::string extension(SplitFilePath(path).extension);
+  // The extension of the file the address names, letter case as written:
+  // never one that a query or a host name seems to have.
+  std::string extension(SplitAddressFileName(url).extension());
   if (extension.empty()) extension = ".html";  // an address without one is a page
   return m_icons.IconIndexFor(extension);
 }

@@ -18,12 +18,6 @@ constexpr std::string_view kForbiddenInExtension = "\\/?*:<>|";
 constexpr std::array<std::string_view, 9> kPageExtensions = {".html", ".htm", ".com", ".org", ".net",
                                                              ".asp",  ".cgi", ".pl",  ".shtml"};
 
-bool IsAsciiLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
-
-bool IsSchemeCharacter(char c) {
-  return IsAsciiLetter(c) || (c >= '0' && c <= '9') || c == '+' || c == '-' || c == '.';
-}
-
 // Whether a reference may bring a dot segment into its complete address:
 // it begins with "." or holds "/.". The page's origin and base never hold
 // one, so only the reference need be looked at: every reference of every
@@ -93,13 +87,6 @@ void RemoveDotSegments(std::string& url) {
 
 }  // namespace
 
-std::size_t SchemeLength(std::string_view reference) {
-  if (reference.empty() || !IsAsciiLetter(reference[0])) return 0;
-  std::size_t at = 1;
-  while (at < reference.size() && IsSchemeCharacter(reference[at])) ++at;
-  return at < reference.size() && reference[at] == ':' ? at : 0;
-}
-
 void CompleteURL(std::string& url, std::string_view origin, std::string_view base) {
   const bool dots = MayHoldDotSegment(url);
   // In place, so that a caller reusing one buffer for every reference of a
@@ -123,18 +110,16 @@ void BaseDirectory(std::string_view path, std::string& base) {
 }
 
 std::int32_t ClassifyLink(std::string_view url, std::string& name, std::string& extension) {
-  name.clear();
-  extension.clear();
+  AddressFileName file = SplitAddressFileName(url);
+  file.LowerExtension();
+  extension.assign(file.extension().substr(file.extensionSize > 0 ? 1 : 0));
+  name = std::move(file.name);
+
   const FilePathParts parts = SplitFilePath(url);
   if (parts.extension.empty()) return 0;
   if (parts.extension.find_first_of(kForbiddenInExtension) != std::string_view::npos) return 0;
-
   std::string dotted(parts.extension);
   LowerAscii(dotted);
-  name.reserve(parts.fileName.size() + dotted.size());
-  name.assign(parts.fileName);
-  name += dotted;
-  extension.assign(dotted, 1);
   const bool isPage = std::find(kPageExtensions.begin(), kPageExtensions.end(), dotted) != kPageExtensions.end();
   return isPage ? 0 : 1;
 }

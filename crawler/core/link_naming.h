@@ -5,16 +5,12 @@
 #include <string>
 #include <string_view>
 
+#include "contract/file_name.h"
 #include "contract/file_path.h"
 
 // Completing the references found on a page into addresses, and naming them
 // for the link list. These rules read nothing but their arguments. Paths are
-// split with SplitFilePath.
-
-// The length of the scheme a reference begins with ("mailto" in
-// "mailto:x"): a letter, then letters, digits, "+", "-" or ".", then ":".
-// 0 when it begins with none, so "page.html?t=12:30" and "/a:b" have none.
-std::size_t SchemeLength(std::string_view reference);
+// split with SplitFilePath; a reference's scheme is told by SchemeLength.
 
 // Completes a reference of the page in place. One that begins with a scheme
 // ("http:", "HTTP:", "mailto:", "ftp:", "a+b.c-d:") stays as it is, however
@@ -37,11 +33,19 @@ void CompleteURL(std::string& url, std::string_view origin, std::string_view bas
 void BaseDirectory(std::string_view path, std::string& base);
 
 // Names a complete address for the list and tells a file from a page: returns
-// 1 for a file, 0 otherwise. `name` (file name with the extension in lower
-// case) and `extension` (lower case, no dot) are left empty when the address
-// has no usable extension: none at all, or one holding a character that no
-// file name may hold ("?" of a query among them). Addresses ending in one of
-// the page extensions (".html", ".htm", ".com", ".org", ".net", ".asp",
-// ".cgi", ".pl", ".shtml") are pages; a bare host name is split like a file
-// name, so "http://example.com" is a page named "example.com".
+// 1 for a file, 0 otherwise. `name` is the name the file gets
+// (FileNameFromAddress: the path's last segment decoded and made safe, its
+// extension in lower case, or the host when the path has no last segment);
+// `extension` is that name's extension without its dot, empty when it has
+// none. The query and the fragment give neither.
+//
+// Whether it is a file is decided apart from the name, on the whole address
+// split as a file path, query included: a file when that last component has
+// an extension holding none of the characters no file name may hold ("?" of
+// a query among them) and not one of the page extensions (".html", ".htm",
+// ".com", ".org", ".net", ".asp", ".cgi", ".pl", ".shtml"). So a link with a
+// query is a page unless the query's own tail looks like an extension
+// ("summary?doi=10.1.3910" is a file without one), and a bare host name is
+// split like a file name: "http://example.com" is a page, "http://example.de"
+// a file, both named by their host and without an extension.
 std::int32_t ClassifyLink(std::string_view url, std::string& name, std::string& extension);

@@ -3,7 +3,7 @@
 #include <cctype>
 #include <cstdio>
 
-#include "contract/file_path.h"
+#include "contract/file_name.h"
 
 std::string FormatRate(std::uint32_t bytesPerSecond) {
   char text[64];
@@ -18,12 +18,7 @@ std::string SignedDecimal(std::uint32_t value) { return std::to_string(static_ca
 
 bool IsDownloadableUrl(std::string_view url) { return url.starts_with("http:") || url.starts_with("https:"); }
 
-std::string FileNameFromUrl(std::string_view url) {
-  const FilePathParts parts = SplitFilePath(url);
-  std::string name(parts.fileName);
-  name += parts.extension;
-  return name;
-}
+std::string FileNameFromUrl(std::string_view url) { return FileNameFromAddress(url); }
 
 std::optional<std::uint32_t> ReadNumberField(std::string_view text) {
   text = text.substr(0, 63);

@@ -18,8 +18,9 @@ std::string SignedDecimal(std::uint32_t value);
 // Add URL takes an address whose first characters are exactly "http:" or
 // "https:" (lower case as written); nothing else is looked at.
 bool IsDownloadableUrl(std::string_view url);
-// The file name Add URL derives: the address's last path segment (after the
-// last "/" or "\\"), query included; name and extension cut to 255 bytes each.
+// The file name Add URL derives: the one every program gives a file from
+// that address (FileNameFromAddress), so the same address added here or in
+// the crawler's list lands in the same file.
 std::string FileNameFromUrl(std::string_view url);
 
 // A number field of the options dialog, read as an unsigned decimal from its

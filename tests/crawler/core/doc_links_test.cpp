@@ -55,19 +55,19 @@ TEST_F(DocLinks, AddLinkListsNamesAndTellsWhatTheDeepCrawlFollows) {
       {"sub/", true, "http://h/dir/sub/", "h", "", 0},
       {"/index.HTML", true, "http://h/index.HTML", "index.html", "html", 0},
       {"show.php", false, "http://h/dir/show.php", "show.php", "php", 1},
-      {"cgi/prog.cgi?x=1", true, "http://h/dir/cgi/prog.cgi?x=1", "h", "", 0},
+      {"cgi/prog.cgi?x=1", true, "http://h/dir/cgi/prog.cgi?x=1", "prog.cgi", "cgi", 0},
       {"http://other/p.html", false, "http://other/p.html", "p.html", "html", 0},
       {"http://H/p.html", false, "http://H/p.html", "p.html", "html", 0},
       {"http://h:81/", true, "http://h:81/", "h", "", 0},
-      {"http://example.com", false, "http://example.com", "example.com", "com", 0},
+      {"http://example.com", false, "http://example.com", "example.com", "", 0},
       {"http://bad host/q.html", false, "http://bad host/q.html", "q.html", "html", 0},
-      {"http://bad host/", false, "http://bad host/", "", "", 0},
+      {"http://bad host/", false, "http://bad host/", "bad host", "", 0},
       {"files/Report.PDF", false, nullptr, "", "", 0},
       {"http://h/dir/files/Report.PDF", false, nullptr, "", "", 0},
       {"files/report.pdf", false, "http://h/dir/files/report.pdf", "report.pdf", "pdf", 1},
       // One file, one entry, however the path to it is spelt.
       {"./files/../files/Report.PDF", false, nullptr, "", "", 0},
-      {"tel:123", false, "tel:123", "", "", 0},
+      {"tel:123", false, "tel:123", "123", "", 0},
   };
   std::size_t listed = 0;
   for (const Case& c : cases) {

@@ -94,22 +94,30 @@ TEST(ClassifyLink, NamesFilesAndPages) {
       {"http://h/index.HTML", "index.html", "html", 0},
       {"http://h/a.tar.gz", "a.tar.gz", "gz", 1},
       {"http://h/show.php", "show.php", "php", 1},
-      {"http://h/dir/", "", "", 0},
-      {"http://h/cgi/prog.cgi?x=1", "", "", 0},
+      {"http://h/dir/", "h", "", 0},
+      {"http://h/cgi/prog.cgi?x=1", "prog.cgi", "cgi", 0},
+      // The query gives neither name nor extension, and the verdict stays
+      // that of the whole address: a query still makes a page, unless its
+      // own tail looks like an extension.
+      {"http://h/get.php?id=7", "get.php", "php", 0},
+      {"http://h/_static/pydoctheme.css?2022.1", "pydoctheme.css", "css", 1},
+      {"http://h/viewdoc/summary?doi=10.1.1.3910", "summary", "", 1},
+      {"http://h/odd%20name%20%C3%BC.BIN", "odd name \xC3\xBC.bin", "bin", 1},
+      {"http://h/invoice\xE2\x80\xAE" "fdp.exe", "invoice_fdp.exe", "exe", 1},
       {"http://h/dir\\Setup.EXE", "Setup.exe", "exe", 1},
       {"http://h/.htaccess", ".htaccess", "htaccess", 1},
       {"http://h/trailing.", "trailing.", "", 1},
-      {"http://example.com", "example.com", "com", 0},
-      {"http://example.org", "example.org", "org", 0},
-      {"http://example.net", "example.net", "net", 0},
-      {"http://example.de", "example.de", "de", 1},
-      {"http://h:8080", "", "", 0},
+      {"http://example.com", "example.com", "", 0},
+      {"http://example.org", "example.org", "", 0},
+      {"http://example.net", "example.net", "", 0},
+      {"http://example.de", "example.de", "", 1},
+      {"http://h:8080", "h", "", 0},
       {"http://h/x.Htm", "x.htm", "htm", 0},
       {"http://h/x.asp", "x.asp", "asp", 0},
       {"http://h/x.pl", "x.pl", "pl", 0},
       {"http://h/x.shtml", "x.shtml", "shtml", 0},
       {"http://h/x.html5", "x.html5", "html5", 1},
-      {"http://h/a|b.z*p", "", "", 0},
+      {"http://h/a|b.z*p", "a|b.z*p", "", 0},
   };
   for (const Case& c : cases) {
     std::string name = "stale", extension = "stale";
@@ -119,13 +127,13 @@ TEST(ClassifyLink, NamesFilesAndPages) {
   }
 }
 
-TEST(ClassifyLink, CutsLongPartsLikeThePathSplitter) {
+TEST(ClassifyLink, CutsLongNamesKeepingTheExtension) {
   const std::string stem(300, 'n');
   std::string name, extension;
   EXPECT_EQ(ClassifyLink("http://h/" + stem + ".ZIP", name, extension), 1);
-  EXPECT_EQ(name, std::string(kMaxPathPart, 'n') + ".zip");
+  EXPECT_EQ(name, std::string(kMaxFileName - 4, 'n') + ".zip");
   EXPECT_EQ(ClassifyLink("http://h/a." + stem, name, extension), 1);
-  EXPECT_EQ(extension, std::string(kMaxPathPart - 1, 'n'));
+  EXPECT_EQ(extension, std::string(kMaxFileName - 2, 'n'));
 }
 
 }  // namespace
