@@ -1,6 +1,7 @@
 #include "contract/status.h"
 
 #include <cstdarg>
+#include <cstdint>
 #include <cstdio>
 
 std::string FormatText(const char* format, ...) {
@@ -17,4 +18,31 @@ std::string FormatText(const char* format, ...) {
   }
   va_end(args);
   return text;
+}
+
+namespace {
+
+struct EndingEntry {
+  DownloadEnding ending;
+  const char* format;  // the name, then how far it got
+};
+
+constexpr EndingEntry kEndings[] = {
+    {DownloadEnding::Canceled, "Canceled downloading %s (%s)"},
+    {DownloadEnding::Stopped, "Stopped downloading %s (%s)"},
+    {DownloadEnding::Failed, "Failed downloading %s (%s)"},
+    {DownloadEnding::Interrupted, "Interrupted downloading %s (%s); trying again"},
+};
+
+long long Signed(std::uint64_t value) { return value > INT64_MAX ? INT64_MAX : static_cast<long long>(value); }
+
+}  // namespace
+
+std::string EndingText(DownloadEnding ending, const char* name, std::uint64_t current, std::uint64_t total) {
+  if (ending == DownloadEnding::Finished) return FormatText(status_text::kFinished, name);
+  const std::string progress = total != 0 ? FormatText("%lld of %lld bytes", Signed(current), Signed(total))
+                                          : FormatText("%lld bytes", Signed(current));
+  for (const EndingEntry& entry : kEndings)
+    if (entry.ending == ending) return FormatText(entry.format, name, progress.c_str());
+  return FormatText(status_text::kFinished, name);
 }

@@ -20,12 +20,18 @@ enum DownloadStatusCode : std::uint32_t {
 // true 64-bit values, so that files of 2 GiB and more do not show negative.
 namespace status_text {
 inline constexpr char kTrying[] = "Trying to download %s";
-inline constexpr char kDownloadError[] = "Download error: %d\nFile: %s";
+// The status number, its reason phrase ("404", "Not Found"), the file name.
+inline constexpr char kDownloadError[] = "Download error: %d %s\nFile: %s";
 inline constexpr char kStartingSized[] = "Downloading %s, %lld bytes";
 inline constexpr char kStartingUnknownSize[] = "Downloading %s, unknown size %d";
 inline constexpr char kProgress[] = "Downloading %s, %lld of %lld bytes";
-inline constexpr char kErrorOpeningUrl[] = "Error Opening URL: %d";
-inline constexpr char kErrorOpeningUrlWithHref[] = "Error Opening URL: %d\nURL: %s";
+// The error number, then what it means in words, then (second form) the
+// address.
+inline constexpr char kErrorOpeningUrl[] = "Error Opening URL: %d (%s)";
+inline constexpr char kErrorOpeningUrlWithHref[] = "Error Opening URL: %d (%s)\nURL: %s";
+// Only for a file that is whole: every announced byte, or the clean end of
+// a body without a length. Every other ending says what happened instead
+// (see EndingText).
 inline constexpr char kFinished[] = "Finished downloading %s";
 inline constexpr char kCanceled[] = "Canceled %s";
 inline constexpr char kQueued[] = "";
@@ -33,6 +39,20 @@ inline constexpr char kQueued[] = "";
 // the path and the system's reason.
 inline constexpr char kFileError[] = "Error writing file: %s\n%s";
 }  // namespace status_text
+
+// How one attempt at a file ended. STATUS_DONE ends every attempt; its text
+// tells these apart, so that nothing stopped or broken reads as finished.
+enum class DownloadEnding {
+  Finished,     // the file is whole
+  Canceled,     // the user cancelled this file
+  Stopped,      // the user stopped all downloads
+  Failed,       // an error was reported; the file will not be tried again
+  Interrupted,  // cut short; the file goes back to the queue and resumes
+};
+
+// The STATUS_DONE text of an ending: the file's name and how far it got
+// (`total` 0 when no size was announced).
+std::string EndingText(DownloadEnding ending, const char* name, std::uint64_t current, std::uint64_t total);
 
 // printf into a std::string of whatever length the result needs: status texts
 // are formatted in full even when a long name makes them exceed 260 bytes.

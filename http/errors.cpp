@@ -29,6 +29,58 @@ constexpr ErrorEntry kMessages[] = {
     {ERROR_INTERNET_SECURE_FAILURE, "A secure connection with the server could not be established."},
 };
 
+struct StatusEntry {
+  int status;
+  const char* reason;
+};
+
+// The reason phrases of the statuses a download can end on.
+constexpr StatusEntry kReasons[] = {
+    {200, "OK"},
+    {206, "Partial Content"},
+    {300, "Multiple Choices"},
+    {301, "Moved Permanently"},
+    {302, "Found"},
+    {303, "See Other"},
+    {304, "Not Modified"},
+    {307, "Temporary Redirect"},
+    {308, "Permanent Redirect"},
+    {400, "Bad Request"},
+    {401, "Unauthorized"},
+    {402, "Payment Required"},
+    {403, "Forbidden"},
+    {404, "Not Found"},
+    {405, "Method Not Allowed"},
+    {406, "Not Acceptable"},
+    {407, "Proxy Authentication Required"},
+    {408, "Request Timeout"},
+    {409, "Conflict"},
+    {410, "Gone"},
+    {411, "Length Required"},
+    {412, "Precondition Failed"},
+    {413, "Content Too Large"},
+    {414, "URI Too Long"},
+    {415, "Unsupported Media Type"},
+    {416, "Range Not Satisfiable"},
+    {417, "Expectation Failed"},
+    {421, "Misdirected Request"},
+    {422, "Unprocessable Content"},
+    {425, "Too Early"},
+    {426, "Upgrade Required"},
+    {428, "Precondition Required"},
+    {429, "Too Many Requests"},
+    {431, "Request Header Fields Too Large"},
+    {451, "Unavailable For Legal Reasons"},
+    {500, "Internal Server Error"},
+    {501, "Not Implemented"},
+    {502, "Bad Gateway"},
+    {503, "Service Unavailable"},
+    {504, "Gateway Timeout"},
+    {505, "HTTP Version Not Supported"},
+    {507, "Insufficient Storage"},
+    {511, "Network Authentication Required"},
+};
+
 struct CurlEntry {
   CURLcode curl;
   ErrorCode code;
@@ -81,6 +133,22 @@ std::string ErrorMessage(ErrorCode code) {
   for (const ErrorEntry& entry : kMessages)
     if (entry.code == code) return entry.message;
   return "A network error occurred (error " + std::to_string(code) + ").";
+}
+
+std::string ErrorMeaning(ErrorCode code) {
+  std::string meaning = ErrorMessage(code);
+  if (meaning.ends_with('.')) meaning.pop_back();
+  if (!meaning.empty() && meaning[0] >= 'A' && meaning[0] <= 'Z') meaning[0] = static_cast<char>(meaning[0] - 'A' + 'a');
+  return meaning;
+}
+
+std::string StatusReason(int status) {
+  for (const StatusEntry& entry : kReasons)
+    if (entry.status == status) return entry.reason;
+  if (status == 0) return "No readable status";
+  if (status >= 500 && status < 600) return "Server Error";
+  if (status >= 400 && status < 500) return "Client Error";
+  return "Unexpected Status";
 }
 
 ErrorCode ErrorFromCurl(int curlCode) {

@@ -33,6 +33,15 @@ inline constexpr ErrorCode ERROR_INTERNET_SECURE_FAILURE = 12175;
 // that still names the number.
 std::string ErrorMessage(ErrorCode code);
 
+// The same meaning as a clause to follow a number in a status text: "the
+// server name or address could not be resolved" (no capital, no full stop).
+std::string ErrorMeaning(ErrorCode code);
+
+// The standard reason phrase of an HTTP status ("Not Found" for 404), or a
+// phrase naming its class ("Client Error") for a status without one. A
+// status of 0 is an answer whose status could not be read.
+std::string StatusReason(int status);
+
 // The error number a libcurl result (a CURLcode) is shown as.
 ErrorCode ErrorFromCurl(int curlCode);
 

@@ -105,6 +105,7 @@ HRESULT CDownloadEngine::CancelDownloadFile(const char* pszHref) {
         // Marked even before the worker opened its session, so that the
         // transfer neither starts nor comes back.
         slot->bCancelled = true;
+        slot->cancelCause = WorkerSlot::Cause::Canceled;
         m_active.erase(slot->pCurrent);
         if (!matched) cancelled = slot->pCurrent->ls;
         matched = true;
@@ -125,7 +126,11 @@ HRESULT CDownloadEngine::StopAllDownloads() {
       slot->hInternet->Close();
       slot->hInternet.reset();
     }
-    if (slot->pCurrent) slot->bCancelled = true;
+    // A file cancelled just before keeps saying so.
+    if (slot->pCurrent && !slot->bCancelled) {
+      slot->bCancelled = true;
+      slot->cancelCause = WorkerSlot::Cause::Stopped;
+    }
   }
   m_pending.clear();
   return S_OK;

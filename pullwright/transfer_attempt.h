@@ -1,10 +1,12 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
 
+#include "contract/status.h"
 #include "http/request.h"
 #include "http/session.h"
 #include "pullwright/queued_record.h"
@@ -37,6 +39,7 @@ class TransferAttempt {
 
   void Attempt();
   void Conclude();
+  DownloadEnding HowItEnded() const;
   std::shared_ptr<http::Session> Session();
   // Opens, sends and checks one request; null when the attempt ends here.
   // With `rangeFrom` it asks for the file from that offset on.
@@ -70,5 +73,10 @@ class TransferAttempt {
   bool m_broken = false;
   http::ErrorCode m_lastError = 0;
   bool m_wrote = false;
+  // The body reached its clean end; the record went back to the queue
+  // after a timeout.
+  bool m_complete = false;
+  bool m_requeued = false;
+  std::chrono::steady_clock::time_point m_started;
   AttemptOutcome m_outcome = AttemptOutcome::Ended;
 };

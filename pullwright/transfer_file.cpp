@@ -53,9 +53,25 @@ AttemptOutcome TransferAttempt::Run() {
   ++m_engine.m_nActive;
   Attempt();
   Conclude();
+  const DownloadEnding ending = HowItEnded();
   --m_engine.m_nActive;
-  Report(STATUS_DONE, FormatText(status_text::kFinished, m_record.ls.szFileName));
+  Report(STATUS_DONE, EndingText(ending, m_record.ls.szFileName, m_record.currentSize, m_record.fileSize));
   return m_outcome;
+}
+
+// Finished only when the body came to its clean end and holds every byte
+// announced; otherwise what stopped it.
+DownloadEnding TransferAttempt::HowItEnded() const {
+  if (m_complete && !m_failed && !m_broken && !m_record.EndedShort()) return DownloadEnding::Finished;
+  WorkerSlot::Cause cause;
+  {
+    std::lock_guard lock(m_engine.m_csQueue);
+    cause = m_slot.bCancelled ? m_slot.cancelCause : WorkerSlot::Cause::None;
+  }
+  if (cause == WorkerSlot::Cause::Canceled) return DownloadEnding::Canceled;
+  if (cause == WorkerSlot::Cause::Stopped) return DownloadEnding::Stopped;
+  if (m_outcome == AttemptOutcome::PutBack || m_requeued) return DownloadEnding::Interrupted;
+  return DownloadEnding::Failed;
 }
 
 void TransferAttempt::Report(std::uint32_t code, const std::string& text) {
@@ -84,7 +100,8 @@ void TransferAttempt::Conclude() {
   } else if (++m_record.fruitlessAttempts > m_engine.m_dwMaxRetries.load()) {
     // A body that ended short without a failed read was cut all the same.
     const auto code = m_lastError != 0 ? m_lastError : http::ERROR_INTERNET_CONNECTION_ABORTED;
-    Report(STATUS_ERROR, FormatText(status_text::kErrorOpeningUrl, static_cast<int>(code)));
+    Report(STATUS_ERROR,
+           FormatText(status_text::kErrorOpeningUrl, static_cast<int>(code), http::ErrorMeaning(code).c_str()));
     return;
   }
   m_outcome = AttemptOutcome::PutBack;
@@ -139,7 +156,8 @@ bool TransferAttempt::AnswerFits(http::Request& request, std::optional<std::uint
     fits = !length || *length == m_record.fileSize;
   }
   if (fits) return true;
-  Report(STATUS_ERROR, FormatText(status_text::kDownloadError, status, m_record.ls.szFileName));
+  Report(STATUS_ERROR, FormatText(status_text::kDownloadError, status, http::StatusReason(status).c_str(),
+                                  m_record.ls.szFileName));
   m_failed = true;
   return false;
 }
@@ -154,7 +172,7 @@ void TransferAttempt::OpenFailed(http::ErrorCode code) {
     Update([&] {
       if (m_record.ls.dwTimeouts < UINT32_MAX) ++m_record.ls.dwTimeouts;
     });
-    m_engine.PutBack(m_slot, m_record, false);
+    m_requeued = m_engine.PutBack(m_slot, m_record, false);
     return;
   }
   if (code == http::ERROR_INTERNET_OPERATION_CANCELLED || code == http::ERROR_INTERNET_CONNECTION_ABORTED) {
@@ -162,7 +180,8 @@ void TransferAttempt::OpenFailed(http::ErrorCode code) {
     return;
   }
   m_failed = true;
-  Report(STATUS_ERROR, FormatText(status_text::kErrorOpeningUrlWithHref, static_cast<int>(code), m_href.c_str()));
+  Report(STATUS_ERROR, FormatText(status_text::kErrorOpeningUrlWithHref, static_cast<int>(code),
+                                  http::ErrorMeaning(code).c_str(), m_href.c_str()));
 }
 
 // Only a stop or cancel of our own ends an attempt in silence; any other
@@ -196,6 +215,7 @@ void TransferAttempt::UseFileName(const std::string& directory, const std::strin
 }
 
 void TransferAttempt::Attempt() {
+  m_started = std::chrono::steady_clock::now();
   const auto session = Session();
   Report(STATUS_TRYING, FormatText(status_text::kTrying, m_record.ls.szFileName));
   if (!session) {
@@ -233,16 +253,24 @@ void TransferAttempt::Attempt() {
     FileError(plan.path, errno);
     return;
   }
-  Update([&] { m_record.SetCurrentSize(plan.writeFrom); });
+  Update([&] {
+    m_record.SetCurrentSize(plan.writeFrom);
+    m_record.ls.dwBytesPerSecond = 0;
+  });
   ReceiveBody(plan);
 }
 
 void TransferAttempt::ReceiveBody(Plan& plan) {
-  const auto start = std::chrono::steady_clock::now();
+  // The attempt's time runs from its first request: bytes that came in
+  // with the answer's head, or while a resume compared its seam, are
+  // already waiting, and timing only the reads would count them as if
+  // they took no time at all.
+  const auto start = m_started;
   char buffer[kChunk];
   for (std::uint64_t reads = 1;; ++reads) {
     std::size_t count = 0;
-    if (const auto read = plan.request->Read(buffer, kChunk))
+    const auto read = plan.request->Read(buffer, kChunk);
+    if (read)
       count = *read;
     else
       Broken(read.error());
@@ -255,9 +283,11 @@ void TransferAttempt::ReceiveBody(Plan& plan) {
       }
       m_wrote = true;
     }
+    // The rate of this attempt alone: a resumed part arrived earlier.
     Update([&] {
       m_record.SetCurrentSize(m_record.currentSize + count);
-      if (elapsed != 0) m_record.ls.dwBytesPerSecond = QueuedRecord::Saturated(m_record.currentSize * 1000 / elapsed);
+      if (elapsed != 0)
+        m_record.ls.dwBytesPerSecond = QueuedRecord::Saturated((m_record.currentSize - plan.writeFrom) * 1000 / elapsed);
     });
     Report(STATUS_PROGRESS, FormatText(status_text::kProgress, m_record.ls.szFileName, Signed(m_record.currentSize),
                                        Signed(m_record.fileSize)));
@@ -265,6 +295,9 @@ void TransferAttempt::ReceiveBody(Plan& plan) {
       FileError(plan.path, ENOENT);
       return;
     }
-    if (count == 0) return;
+    if (count == 0) {
+      m_complete = read.ok();
+      return;
+    }
   }
 }

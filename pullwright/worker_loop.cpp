@@ -15,6 +15,7 @@ void WorkerLoop(WorkerSlot& slot) {
       engine.m_active.insert(&working);
       slot.pCurrent = &working;
       slot.bCancelled = false;
+      slot.cancelCause = WorkerSlot::Cause::None;
       lock.unlock();
 
       const AttemptOutcome outcome = TransferFile(slot);

@@ -21,6 +21,8 @@ struct WorkerSlot {
   CDownloadEngine* pEngine = nullptr;
   QueuedRecord* pCurrent = nullptr;  // the worker's working copy, null while idle
   bool bCancelled = false;
+  // Why bCancelled was set, so that the attempt's last report says so.
+  enum class Cause { None, Canceled, Stopped } cancelCause = Cause::None;
 };
 
 // The loop each worker thread runs until the engine stops.

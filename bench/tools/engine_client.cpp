@@ -1,4 +1,4 @@
-// engine_client [--dir FOLDER] [--quiet] URL...
+// engine_client [--dir FOLDER] [--quiet] [--stop-after-ms N] [--cancel-after-ms N] URL...
 //
 // Connects to the engine as a window does (creates it, advises a sink),
 // sets the download folder when given, queues the addresses in order and
@@ -6,15 +6,21 @@
 //   code<TAB>text<TAB>szHref<TAB>szFileName<TAB>dwFileSize<TAB>dwCurrentSize<TAB>dwBytesPerSecond<TAB>dwTimeouts
 // It ends with 0 once every queued address has had a STATUS_DONE and an
 // enumeration of the engine, made on this thread after that event, lists
-// none of them. --quiet prints only codes 3 and 5.
+// none of them. --quiet prints only codes 3 and 5. --stop-after-ms stops
+// all downloads N ms after queueing (the files still waiting are dropped
+// without an event, so it then ends once none of them is listed);
+// --cancel-after-ms cancels every given address N ms after queueing.
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -130,18 +136,41 @@ std::string AbsoluteFolder(const std::string& folder) {
 }
 
 int Usage() {
-  std::fprintf(stderr, "usage: engine_client [--dir FOLDER] [--quiet] URL...\n");
+  std::fprintf(stderr,
+               "usage: engine_client [--dir FOLDER] [--quiet] [--stop-after-ms N] [--cancel-after-ms N] URL...\n");
   return 2;
 }
+
+// A count of milliseconds given on the command line; nothing else counts.
+std::optional<std::chrono::milliseconds> Milliseconds(const char* text) {
+  char* end = nullptr;
+  errno = 0;
+  const long long value = std::strtoll(text, &end, 10);
+  if (errno != 0 || end == text || *end != '\0' || value < 0) return std::nullopt;
+  return std::chrono::milliseconds(value);
+}
+
+// What the client does to the engine once, a while after queueing.
+struct Interruption {
+  enum class Kind { Stop, Cancel } kind;
+  std::chrono::steady_clock::time_point at;
+};
 
 int Run(int argc, char** argv) {
   std::string folder;
   bool quiet = false;
   std::vector<std::string> urls;
+  std::vector<std::pair<Interruption::Kind, std::chrono::milliseconds>> after;
   for (int index = 1; index < argc; ++index) {
     const std::string argument = argv[index];
+    const bool stop = argument == "--stop-after-ms";
     if (argument == "--dir" && index + 1 < argc) folder = AbsoluteFolder(argv[++index]);
     else if (argument == "--quiet") quiet = true;
+    else if ((stop || argument == "--cancel-after-ms") && index + 1 < argc) {
+      const auto delay = Milliseconds(argv[++index]);
+      if (!delay) return Usage();
+      after.emplace_back(stop ? Interruption::Kind::Stop : Interruption::Kind::Cancel, *delay);
+    }
     else if (argument.rfind("--", 0) == 0) return Usage();
     else urls.push_back(argument);
   }
@@ -175,6 +204,10 @@ int Run(int argc, char** argv) {
     }
     queued.insert(url);
   }
+  const auto queuedAt = std::chrono::steady_clock::now();
+  std::vector<Interruption> interruptions;
+  for (const auto& [kind, delay] : after) interruptions.push_back({kind, queuedAt + delay});
+  bool stopped = false;
 
   // A record is still listed for a moment after its last STATUS_DONE (its
   // worker lets go of it afterwards), so a listing that still shows one is
@@ -182,10 +215,30 @@ int Run(int argc, char** argv) {
   std::size_t seen = 0;
   std::chrono::milliseconds recheck(0);
   for (;;) {
-    const auto limit = recheck.count() ? recheck : std::chrono::milliseconds(1000);
+    auto limit = recheck.count() ? recheck : std::chrono::milliseconds(1000);
+    const auto now = std::chrono::steady_clock::now();
+    for (auto it = interruptions.begin(); it != interruptions.end();) {
+      if (it->at > now) {
+        limit = std::min(limit, std::chrono::ceil<std::chrono::milliseconds>(it->at - now));
+        ++it;
+        continue;
+      }
+      if (it->kind == Interruption::Kind::Stop) {
+        hr = engine.StopAllDownloads();
+        stopped = true;
+      } else {
+        for (const std::string& url : urls)
+          if (SUCCEEDED(hr)) hr = engine.CancelDownloadFile(url.c_str());
+      }
+      if (FAILED(hr)) {
+        std::fprintf(stderr, "engine_client: the engine went away\n");
+        return 1;
+      }
+      it = interruptions.erase(it);
+    }
     const std::size_t before = seen;
     seen = sink.WaitForDone(seen, limit);
-    if (!sink.AllDone(queued)) {
+    if (!stopped && !sink.AllDone(queued)) {
       recheck = std::chrono::milliseconds(0);
       // A quiet second: make sure the engine is still there.
       std::int32_t downloading = 0;

@@ -36,9 +36,26 @@ TEST(StatusText, FormatsInFullBeyond260Bytes) {
   const std::string name(300, 'n');
   const std::string text = FormatText(status_text::kProgress, name.c_str(), 10LL, 5000000000LL);
   EXPECT_EQ(text, "Downloading " + name + ", 10 of 5000000000 bytes");
-  EXPECT_EQ(FormatText(status_text::kErrorOpeningUrlWithHref, 12007, "http://h/"),
-            "Error Opening URL: 12007\nURL: http://h/");
+  EXPECT_EQ(FormatText(status_text::kErrorOpeningUrlWithHref, 12007, "the name could not be resolved", "http://h/"),
+            "Error Opening URL: 12007 (the name could not be resolved)\nURL: http://h/");
   EXPECT_EQ(FormatText("%s", ""), "");
+}
+
+// Only a whole file reads as finished; every other ending names what
+// happened and how far it got, with or without a known size.
+TEST(StatusText, EndingsSayWhatHappened) {
+  const struct {
+    DownloadEnding ending;
+    std::uint64_t current, total;
+    const char* text;
+  } cases[] = {
+      {DownloadEnding::Finished, 10, 10, "Finished downloading f.bin"},
+      {DownloadEnding::Stopped, 117, 200, "Stopped downloading f.bin (117 of 200 bytes)"},
+      {DownloadEnding::Canceled, 5000000000, 0, "Canceled downloading f.bin (5000000000 bytes)"},
+      {DownloadEnding::Failed, 0, 0, "Failed downloading f.bin (0 bytes)"},
+      {DownloadEnding::Interrupted, 5, 9, "Interrupted downloading f.bin (5 of 9 bytes); trying again"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(EndingText(c.ending, "f.bin", c.current, c.total), c.text);
 }
 
 TEST(Identities, AreDistinctAndPrintInRegistryForm) {

@@ -31,7 +31,7 @@ TEST_F(ServerTest, EngineClientPrintsEveryEventAndEndsWhenItsFilesAreDone) {
   EXPECT_TRUE(has("8\t\t" + file + "\ta.bin\t0\t0\t0\t0"));
   EXPECT_TRUE(has("7\tTrying to download missing.txt\t" + missing + "\tmissing.txt\t0\t0\t0\t0"));
   // A line break in a text is escaped, so every event stays one line.
-  EXPECT_TRUE(has("3\tDownload error: 404\\nFile: missing.txt\t" + missing + "\tmissing.txt\t0\t0\t0\t0"));
+  EXPECT_TRUE(has("3\tDownload error: 404 Not Found\\nFile: missing.txt\t" + missing + "\tmissing.txt\t0\t0\t0\t0"));
   const auto done = std::find_if(lines.begin(), lines.end(), [&](const std::string& line) {
     return line.rfind("5\tFinished downloading a.bin\t" + file + "\ta.bin\t300000\t300000\t", 0) == 0;
   });
@@ -102,3 +102,61 @@ TEST_F(ServerTest, EngineClientFailsWithoutAnEngine) {
 }
 
 }  // namespace
+
+// Every way a download can end, through the real engine: only the whole
+// file reads as finished, and errors carry their meaning in words.
+TEST_F(ServerTest, EngineClientEndingsTellWhatHappened) {
+  Register();
+  TestServer http;
+  http.Handle("/whole.bin", {.size = 20000});
+  http.Handle("/broken.bin", {.status = 500, .text = std::string("oops")});
+  http.Handle("/held.bin", {.size = 100000, .holdAfter = 10000});
+  TempDir downloads;
+  const std::string dir = downloads.path() + "/";
+  // Texts of one code for one address, from a finished run's lines.
+  auto texts = [](const ChildProcess& client, const std::string& code, const std::string& url) {
+    std::vector<std::string> found;
+    for (const std::string& line : client.lines()) {
+      const auto tab = line.find('\t', code.size() + 1);
+      if (line.starts_with(code + "\t") && line.find("\t" + url + "\t") == tab)
+        found.push_back(line.substr(code.size() + 1, tab - code.size() - 1));
+    }
+    return found;
+  };
+  const std::string whole = http.Url("/whole.bin"), missing = http.Url("/missing.bin"),
+                    broken = http.Url("/broken.bin"), unknown = "http://nohost.invalid/u.bin",
+                    held = http.Url("/held.bin");
+  ChildProcess cancelling({ENGINE_CLIENT_PROGRAM, "--cancel-after-ms", "3000", "--dir", dir, whole, missing, broken,
+                           unknown, held});
+  ASSERT_EQ(cancelling.Wait(std::chrono::seconds(60)), 0);
+  while (cancelling.ReadLine(std::chrono::milliseconds(200))) {
+  }
+  http.ReleaseHolds();
+  ChildProcess stopping({ENGINE_CLIENT_PROGRAM, "--stop-after-ms", "3000", "--dir", dir + "stop/", held});
+  ASSERT_EQ(stopping.Wait(std::chrono::seconds(60)), 0);
+  while (stopping.ReadLine(std::chrono::milliseconds(200))) {
+  }
+  http.ReleaseHolds();
+
+  EXPECT_EQ(texts(cancelling, "5", whole), std::vector<std::string>{"Finished downloading whole.bin"});
+  const struct {
+    const ChildProcess& client;
+    std::string url, ending;
+  } endings[] = {{cancelling, missing, "Failed downloading missing.bin (0 bytes)"},
+                 {cancelling, broken, "Failed downloading broken.bin (0 bytes)"},
+                 {cancelling, unknown, "Failed downloading u.bin (0 bytes)"},
+                 {cancelling, held, "Canceled downloading held.bin ("},
+                 {stopping, held, "Stopped downloading held.bin ("}};
+  for (const auto& e : endings) {
+    const auto done = texts(e.client, "5", e.url);
+    EXPECT_TRUE(std::any_of(done.begin(), done.end(), [&](const auto& t) { return t.starts_with(e.ending); })) << e.url;
+    EXPECT_TRUE(std::none_of(done.begin(), done.end(), [](const auto& t) { return t.starts_with("Finished"); }))
+        << e.url;
+  }
+  EXPECT_EQ(texts(cancelling, "3", missing), std::vector<std::string>{"Download error: 404 Not Found\\nFile: missing.bin"});
+  EXPECT_EQ(texts(cancelling, "3", broken),
+            std::vector<std::string>{"Download error: 500 Internal Server Error\\nFile: broken.bin"});
+  EXPECT_EQ(texts(cancelling, "3", unknown),
+            std::vector<std::string>{"Error Opening URL: 12007 (the server name or address could not be resolved)"
+                                     "\\nURL: " + unknown});
+}
