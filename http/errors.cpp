@@ -2,6 +2,8 @@
 
 #include <curl/curl.h>
 
+#include <ctime>
+
 namespace http {
 
 namespace {
@@ -149,6 +151,21 @@ std::string StatusReason(int status) {
   if (status >= 500 && status < 600) return "Server Error";
   if (status >= 400 && status < 500) return "Client Error";
   return "Unexpected Status";
+}
+
+std::optional<std::chrono::seconds> RetryAfterDelay(std::string_view field) {
+  while (!field.empty() && (field.front() == ' ' || field.front() == '\t')) field.remove_prefix(1);
+  while (!field.empty() && (field.back() == ' ' || field.back() == '\t')) field.remove_suffix(1);
+  if (field.empty()) return std::nullopt;
+  if (field.find_first_not_of("0123456789") == std::string_view::npos) {
+    if (field.size() > 9) return std::chrono::seconds(999999999);
+    return std::chrono::seconds(std::stol(std::string(field)));
+  }
+  const std::string text(field);
+  const time_t when = curl_getdate(text.c_str(), nullptr);
+  if (when == -1) return std::nullopt;
+  const time_t now = std::time(nullptr);
+  return std::chrono::seconds(when > now ? when - now : 0);
 }
 
 ErrorCode ErrorFromCurl(int curlCode) {

@@ -1,6 +1,9 @@
 #pragma once
 
+#include <chrono>
+#include <optional>
 #include <string>
+#include <string_view>
 
 #include "http/result.h"
 
@@ -41,6 +44,10 @@ std::string ErrorMeaning(ErrorCode code);
 // phrase naming its class ("Client Error") for a status without one. A
 // status of 0 is an answer whose status could not be read.
 std::string StatusReason(int status);
+
+// How long a Retry-After field asks to wait: delay-seconds ("120") or an
+// HTTP date, counted from now. Nothing for a field that is neither.
+std::optional<std::chrono::seconds> RetryAfterDelay(std::string_view field);
 
 // The error number a libcurl result (a CURLcode) is shown as.
 ErrorCode ErrorFromCurl(int curlCode);

@@ -21,6 +21,12 @@
 struct EngineOptions {
   std::chrono::milliseconds connectTimeout{30000};
   std::chrono::milliseconds dataTimeout{60000};
+  // Downloads go through the proxy the user's environment names, as the
+  // crawler's page fetches and size queries do, so nothing bypasses it.
+  http::ProxyMode proxy = http::ProxyMode::System;
+  // The first wait before asking a refusing or busy server again; each
+  // further retry waits twice as long.
+  std::chrono::milliseconds firstRetryWait{1000};
 };
 
 // The download engine: one queue of records shared by every client, a fixed

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <string>
 
@@ -20,6 +21,8 @@ struct QueuedRecord {
   // short without getting further: those are bounded by the retry limit.
   std::uint64_t furthestSize = 0;
   std::uint32_t fruitlessAttempts = 0;
+  // A record put back to be retried after a wait is not taken before this.
+  std::chrono::steady_clock::time_point notBefore{};
 
   static std::uint32_t Saturated(std::uint64_t value) {
     return static_cast<std::uint32_t>(std::min<std::uint64_t>(value, 0xFFFFFFFFu));

@@ -28,6 +28,7 @@ bool TransferAttempt::Resume(http::Session& session, Plan& plan) {
   TargetFile existing = TargetFile::OpenExisting(plan.path);
   bool same = false;
   bool http11 = true;
+  const std::string validator = existing.valid() ? existing.Validator() : std::string();
   if (existing.valid()) {
     // Resume only a file whose first bytes are what the server sends now.
     char filePrefix[kChunk];
@@ -61,9 +62,17 @@ bool TransferAttempt::Resume(http::Session& session, Plan& plan) {
   // The range starts a little before the file's end, so that the bytes on
   // both sides of the seam can be compared.
   const std::uint64_t seam = std::min<std::uint64_t>(kChunk, existingSize);
-  if (!(plan.request = Fetch(session, existingSize - seam))) return false;
+  if (!(plan.request = Fetch(session, existingSize - seam, validator))) return false;
   // A server that ignores ranges sends the whole file again, from its start.
-  if (plan.request->StatusCode().value_or(0) != 206) return true;
+  // Asked with If-Range, a whole answer says the file changed since the
+  // partial one was written: it starts over, as for a prefix that differs.
+  if (plan.request->StatusCode().value_or(0) != 206) {
+    if (!validator.empty() && !own) {
+      plan.target = TargetFile();
+      plan.path = MakeUniquePath(plan.path, NonEmptyFileExists);
+    }
+    return true;
+  }
   switch (CheckSeam(plan, existingSize, seam)) {
     case Seam::Matches:
       plan.writeFrom = existingSize;

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -103,6 +104,34 @@ bool TargetFile::Unlinked() const {
   struct stat info {};
   return ::fstat(m_fd, &info) == 0 && info.st_nlink == 0;
 }
+
+namespace {
+constexpr char kValidatorAttribute[] = "user.pullwright.validator";
+// Longer validators are not worth keeping (and a stranger's file may
+// carry anything in the attribute).
+constexpr std::size_t kLongestValidator = 1024;
+}  // namespace
+
+std::string TargetFile::Validator() const {
+  char value[kLongestValidator];
+  const ssize_t length = ::fgetxattr(m_fd, kValidatorAttribute, value, sizeof value);
+  if (length <= 0) return {};
+  std::string validator(value, static_cast<std::size_t>(length));
+  // Sent back in a header: anything that could end or split it is refused.
+  for (char c : validator)
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) return {};
+  return validator;
+}
+
+void TargetFile::SetValidator(const std::string& validator) {
+  if (validator.empty() || validator.size() > kLongestValidator) {
+    ClearValidator();
+    return;
+  }
+  ::fsetxattr(m_fd, kValidatorAttribute, validator.data(), validator.size(), 0);
+}
+
+void TargetFile::ClearValidator() { ::fremovexattr(m_fd, kValidatorAttribute); }
 
 bool TargetFile::Truncate() { return ::ftruncate(m_fd, 0) == 0 && SeekTo(0); }
 

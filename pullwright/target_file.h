@@ -41,6 +41,14 @@ class TargetFile {
   // Sets where the next Append writes.
   bool SeekTo(std::uint64_t offset);
 
+  // The validator (a strong ETag or a Last-Modified date) of the answer
+  // that wrote the file, kept with the file as an extended attribute while
+  // it is partial. A file system without them keeps none, and a resume
+  // then relies on comparing bytes alone.
+  std::string Validator() const;
+  void SetValidator(const std::string& validator);
+  void ClearValidator();
+
  private:
   explicit TargetFile(int fd) : m_fd(fd) {}
   int m_fd = -1;

@@ -43,9 +43,11 @@ class TransferAttempt {
   std::shared_ptr<http::Session> Session();
   // Opens, sends and checks one request; null when the attempt ends here.
   // With `rangeFrom` it asks for the file from that offset on.
-  std::shared_ptr<http::Request> Fetch(http::Session& session, std::optional<std::uint64_t> rangeFrom);
+  std::shared_ptr<http::Request> Fetch(http::Session& session, std::optional<std::uint64_t> rangeFrom,
+                                       const std::string& ifRange = {});
   bool AnswerFits(http::Request& request, std::optional<std::uint64_t> rangeFrom);
   void OpenFailed(http::ErrorCode code);
+  bool RetryLater(std::optional<std::chrono::seconds> asked);
   // The connection broke (or a read failed): the attempt ends short.
   void Broken(http::ErrorCode code);
   void KeepPartial(std::uint64_t existingSize, http::ErrorCode code);

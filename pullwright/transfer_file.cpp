@@ -40,6 +40,13 @@ std::optional<std::uint64_t> ContentRangeStart(const http::Result<std::string>& 
   return ParseSize(text.substr(0, text.find('-')));
 }
 
+// What identifies this version of the file for If-Range: a strong ETag, or
+// else the Last-Modified date. A weak ETag may not be used there.
+std::string ValidatorOf(const http::Request& answer) {
+  if (const auto etag = answer.QueryHeader("ETag"); etag && !etag->empty() && !etag->starts_with("W/")) return *etag;
+  return answer.QueryHeader("Last-Modified").value_or("");
+}
+
 long long Signed(std::uint64_t value) { return static_cast<long long>(std::min<std::uint64_t>(value, INT64_MAX)); }
 
 }  // namespace
@@ -117,6 +124,7 @@ std::shared_ptr<http::Session> TransferAttempt::Session() {
     http::SessionOptions options;
     options.connectTimeout = m_engine.m_options.connectTimeout;
     options.receiveTimeout = m_engine.m_options.dataTimeout;
+    options.proxy = m_engine.m_options.proxy;
     session = http::Session::Open(options);
   }
   std::lock_guard lock(m_engine.m_csQueue);
@@ -127,13 +135,17 @@ std::shared_ptr<http::Session> TransferAttempt::Session() {
   return m_slot.hInternet;
 }
 
-std::shared_ptr<http::Request> TransferAttempt::Fetch(http::Session& session, std::optional<std::uint64_t> rangeFrom) {
+std::shared_ptr<http::Request> TransferAttempt::Fetch(http::Session& session, std::optional<std::uint64_t> rangeFrom,
+                                                      const std::string& ifRange) {
   auto request = session.OpenRequest(m_href, http::Method::Get, kRequestFlags);
   if (!request) {
     OpenFailed(request.error());
     return nullptr;
   }
   if (rangeFrom) (*request)->AddHeader("Range: bytes=" + std::to_string(*rangeFrom) + "-");
+  // The part only if the file is still the one the partial file came from;
+  // otherwise the server sends the whole new file.
+  if (rangeFrom && !ifRange.empty()) (*request)->AddHeader("If-Range: " + ifRange);
   if (auto sent = (*request)->Send(); !sent) {
     OpenFailed(sent.error());
     return nullptr;
@@ -148,7 +160,14 @@ std::shared_ptr<http::Request> TransferAttempt::Fetch(http::Session& session, st
 // first announced (a page about the range, say) ends the attempt.
 bool TransferAttempt::AnswerFits(http::Request& request, std::optional<std::uint64_t> rangeFrom) {
   const int status = request.StatusCode().value_or(0);
-  bool fits = status < 400;
+  // A server that is busy or asks to slow down gets the file asked again
+  // later, after the wait it names (up to a minute) or a growing one.
+  if ((status == 503 || status == 429) &&
+      RetryLater(http::RetryAfterDelay(request.QueryHeader("Retry-After").value_or(""))))
+    return false;
+  // Redirects are followed; one still standing at the end had no usable
+  // Location, and its body is a note about the move, not the file.
+  bool fits = status < 300;
   if (status == 206) {
     fits = rangeFrom && ContentRangeStart(request.QueryHeader("Content-Range")) == rangeFrom;
   } else if (fits && rangeFrom && m_record.fileSize != 0) {
@@ -163,9 +182,10 @@ bool TransferAttempt::AnswerFits(http::Request& request, std::optional<std::uint
 }
 
 // A request that cannot be opened or sent: timeouts go back to the queue up
-// to the retry limit at once; a connection the server broke is a cut like
-// any other; a stop or cancel of ours is silent; anything else is reported
-// with the address.
+// to the retry limit at once; a server that refused or reset the connection
+// (one restarting, say) is asked again after a growing wait within the same
+// limit; a connection the server broke is a cut like any other; a stop or
+// cancel of ours is silent; anything else is reported with the address.
 void TransferAttempt::OpenFailed(http::ErrorCode code) {
   if (code == http::ERROR_INTERNET_TIMEOUT && m_record.ls.dwTimeouts <= m_engine.m_dwMaxRetries.load()) {
     m_failed = true;
@@ -175,6 +195,9 @@ void TransferAttempt::OpenFailed(http::ErrorCode code) {
     m_requeued = m_engine.PutBack(m_slot, m_record, false);
     return;
   }
+  if ((code == http::ERROR_INTERNET_CANNOT_CONNECT || code == http::ERROR_INTERNET_CONNECTION_RESET) &&
+      RetryLater(std::nullopt))
+    return;
   if (code == http::ERROR_INTERNET_OPERATION_CANCELLED || code == http::ERROR_INTERNET_CONNECTION_ABORTED) {
     Broken(code);
     return;
@@ -182,6 +205,23 @@ void TransferAttempt::OpenFailed(http::ErrorCode code) {
   m_failed = true;
   Report(STATUS_ERROR, FormatText(status_text::kErrorOpeningUrlWithHref, static_cast<int>(code),
                                   http::ErrorMeaning(code).c_str(), m_href.c_str()));
+}
+
+// Puts the record back to be tried again after `asked` (capped at a
+// minute) or, without it, after 1, 2, 4 ... seconds, counting the retry in
+// dwTimeouts (the Retries column). False once the retry limit is spent.
+bool TransferAttempt::RetryLater(std::optional<std::chrono::seconds> asked) {
+  const std::uint32_t retries = m_record.ls.dwTimeouts;
+  if (retries > m_engine.m_dwMaxRetries.load()) return false;
+  const auto growing = m_engine.m_options.firstRetryWait * (1u << std::min<std::uint32_t>(retries, 6));
+  const auto wait = std::min<std::chrono::milliseconds>(asked ? *asked : growing, std::chrono::minutes(1));
+  m_failed = true;
+  Update([&] {
+    ++m_record.ls.dwTimeouts;
+    m_record.notBefore = std::chrono::steady_clock::now() + wait;
+  });
+  m_requeued = m_engine.PutBack(m_slot, m_record, true);
+  return true;
 }
 
 // Only a stop or cancel of our own ends an attempt in silence; any other
@@ -257,7 +297,10 @@ void TransferAttempt::Attempt() {
     m_record.SetCurrentSize(plan.writeFrom);
     m_record.ls.dwBytesPerSecond = 0;
   });
+  plan.target.SetValidator(ValidatorOf(*plan.request));
   ReceiveBody(plan);
+  // A whole file needs no validator any more.
+  if (m_complete && !m_record.EndedShort()) plan.target.ClearValidator();
 }
 
 void TransferAttempt::ReceiveBody(Plan& plan) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <condition_variable>
 #include <mutex>
 
@@ -10,7 +11,7 @@
 // worker; a wake that finds the queue empty costs one look at it.
 class WorkSignal {
  public:
-  enum class Woken { Work, Stop };
+  enum class Woken { Work, Stop, Due };
 
   void SetWork() {
     {
@@ -37,6 +38,16 @@ class WorkSignal {
   Woken Wait() {
     std::unique_lock lock(m_mutex);
     m_changed.wait(lock, [this] { return m_stop || m_work > 0; });
+    if (m_stop) return Woken::Stop;
+    --m_work;
+    return Woken::Work;
+  }
+
+  // The same, but gives Due once `due` has come without a wake: a record
+  // that waits to be retried is due then.
+  Woken WaitUntil(std::chrono::steady_clock::time_point due) {
+    std::unique_lock lock(m_mutex);
+    if (!m_changed.wait_until(lock, due, [this] { return m_stop || m_work > 0; })) return Woken::Due;
     if (m_stop) return Woken::Stop;
     --m_work;
     return Woken::Work;

@@ -124,7 +124,14 @@ void TestServer::Impl::Serve(const httplib::Request& request, httplib::Response&
   for (const auto& [name, value] : request.headers) recorded.headers.emplace_back(name, value);
   const std::size_t earlier = Record(std::move(recorded));
 
-  Script script = ScriptFor(request.path);
+  // A request through a proxy names the whole address; the server then
+  // stands in for the proxy and answers for the path.
+  std::string_view path = request.path;
+  if (path.starts_with("http://")) {
+    const auto slash = path.find('/', 7);
+    path = slash == std::string_view::npos ? std::string_view("/") : path.substr(slash);
+  }
+  Script script = ScriptFor(std::string(path));
   if (script.ranges == RangeMode::ShortPage && request.has_header("Range")) {
     script = Script();
     script.text = "<html>Ranges are not served here.</html>";
@@ -140,6 +147,8 @@ void TestServer::Impl::Serve(const httplib::Request& request, httplib::Response&
   response.status = script.status;
   for (const auto& [name, value] : script.headers) response.set_header(name, value);
   if (!script.location.empty()) response.set_header("Location", script.location);
+  if (!script.etag.empty()) response.set_header("ETag", script.etag);
+  const bool changed = request.has_header("If-Range") && request.get_header_value("If-Range") != script.etag;
 
   // Ranges are answered here, not by cpp-httplib, so that a script can also
   // ignore them: clearing the parsed ranges keeps the library out of it.
@@ -148,7 +157,7 @@ void TestServer::Impl::Serve(const httplib::Request& request, httplib::Response&
   std::uint64_t first = 0;
   std::uint64_t length = total;
   std::uint64_t last = 0;
-  if (script.ranges == RangeMode::Honour && script.status == 200 && request.has_header("Range") &&
+  if (script.ranges == RangeMode::Honour && script.status == 200 && request.has_header("Range") && !changed &&
       ParseRange(request.get_header_value("Range"), total, first, last)) {
     response.status = 206;
     response.set_header("Content-Range",

@@ -61,6 +61,9 @@ struct Script {
   // Sends the body in pieces of this many bytes with this pause before each.
   std::size_t trickleBytes = 0;
   std::chrono::milliseconds trickleGap{0};
+  // An ETag header; a Range whose If-Range names another validator gets the
+  // whole body with 200, as a server does for a file that changed.
+  std::string etag;
   // A Location header; with a 3xx status this is a redirect.
   std::string location;
   std::vector<std::pair<std::string, std::string>> headers;
