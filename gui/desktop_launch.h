@@ -3,8 +3,10 @@
 #include <QString>
 #include <QStringList>
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -15,14 +17,25 @@ namespace gui {
 
 class DesktopLauncher {
  public:
-  DesktopLauncher() = default;
-  ~DesktopLauncher();  // waits for its launch threads
+  // Tells the user why a web address could not be opened; the text names
+  // the address. Called on a launch thread, so it must hop to the interface
+  // thread itself, and return at once once the window is closing.
+  using FailureReport = std::function<void(const std::string& text)>;
+
+  // How long a launch watches xdg-open for a failure. An opener still busy
+  // by then is taken to have started the browser, which it may run for as
+  // long as the browser lives.
+  static constexpr int kWatchMs = 10000;
+
+  explicit DesktopLauncher(FailureReport report = {});
+  ~DesktopLauncher();  // stops watching, then waits for its launch threads
   DesktopLauncher(const DesktopLauncher&) = delete;
   DesktopLauncher& operator=(const DesktopLauncher&) = delete;
 
   // Opens a web address in the user's browser: first through the desktop
   // services, then, when they cannot, with xdg-open on a short thread of its
-  // own. Anything but an http or https address is not opened: false.
+  // own, whose failure goes to the report. Anything but an http or https
+  // address is not opened: false, and no report.
   bool OpenWebAddress(const std::string& address);
 
   // Opens a folder in the file manager; false when it is no folder or
@@ -38,6 +51,13 @@ class DesktopLauncher {
     std::thread thread;
     std::shared_ptr<std::atomic<bool>> done;
   };
+  // Why xdg-open could not open `address`; nothing when it did, or was still
+  // busy when the watch ended or the launcher was destroyed.
+  std::optional<std::string> RunOpener(const std::string& address) const;
+
+  const FailureReport m_report;
+  const int m_stopFd;  // readable once the launcher is being destroyed
+  std::atomic<bool> m_stopping{false};
   std::mutex m_mutex;
   std::vector<Launch> m_launches;
 };

@@ -10,7 +10,9 @@ class QStatusBar;
 // message pane (command prompts, "Ready" when idle, texts of the program);
 // a status pane as wide as a given text, which it shows until the first
 // refresh; and the CAP, NUM and SCRL indicators, lit as far as the window
-// system reports the lock keys.
+// system reports the lock keys. When the message needs more room than the
+// bar has left, the status pane gives up the part its own text leaves
+// empty, so that a long message is read whole.
 namespace gui {
 
 class StatusPanes final : public QObject {
@@ -20,7 +22,10 @@ class StatusPanes final : public QObject {
   StatusPanes(QStatusBar* bar, const QString& sizingText);
 
   void SetMessage(const QString& text);
-  QString Message() const;
+  QString Message() const { return m_messageText; }
+  // What the message pane shows now: less than Message() only when even the
+  // room the status pane gives up is not enough.
+  QString ShownMessage() const;
   // The status pane shows what fits and holds the whole text as its tooltip.
   void SetStatus(const QString& text);
   QString Status() const { return m_status; }
@@ -34,12 +39,18 @@ class StatusPanes final : public QObject {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
+  void Fit();  // shares the room between the message and the status pane
+
   QLabel* m_message;
   QLabel* m_statusPane;
   QLabel* m_caps;
   QLabel* m_num;
   QLabel* m_scroll;
+  QString m_messageText;
+  QString m_prompt;  // the bar's own message, over the message pane
   QString m_status;
+  int m_statusFullWidth = 0;   // as wide as the sizing text
+  int m_statusLeastWidth = 0;  // what it keeps whatever the message needs
 };
 
 }  // namespace gui

@@ -14,7 +14,9 @@
 #include "proxystub/command_line.h"
 
 CFetchwickApp::CFetchwickApp()
-    : m_boxes(QString::fromLatin1(CMainFrame::kAppTitle), QMessageBox::Warning), m_host(m_updater, m_boxes) {}
+    : m_boxes(QString::fromLatin1(CMainFrame::kAppTitle), QMessageBox::Warning),
+      m_launcher([this](const std::string& text) { m_boxes.Show(text); }),
+      m_host(m_updater, m_boxes) {}
 
 CFetchwickApp::~CFetchwickApp() {
   if (m_frame) {

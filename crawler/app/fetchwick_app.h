@@ -50,7 +50,7 @@ class CFetchwickApp {
   QObject m_commandOwner;
   gui::IdleUpdater m_updater;
   gui::MessageBoxHop m_boxes;
-  gui::DesktopLauncher m_launcher;
+  gui::DesktopLauncher m_launcher;  // tells its failures through m_boxes
   FetchwickHost m_host;
   std::unique_ptr<CFetchwickDoc> m_doc;
   std::unique_ptr<gui::CommandSet> m_commands;

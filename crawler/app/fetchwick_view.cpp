@@ -9,6 +9,7 @@
 #include "crawler/app/crawler_commands.h"
 #include "crawler/app/crawler_events.h"
 #include "crawler/app/fetchwick_host.h"
+#include "crawler/app/main_frame.h"
 #include "crawler/core/fetchwick_doc.h"
 #include "gui/command_set.h"
 #include "gui/desktop_launch.h"
@@ -84,7 +85,13 @@ void CFetchwickView::OnDeepCrawl() {
 }
 
 void CFetchwickView::OnLaunchBrowser() {
-  if (const LinkEntry* entry = FirstSelected()) m_launcher.OpenWebAddress(entry->url);
+  const LinkEntry* entry = FirstSelected();
+  if (!entry || m_launcher.OpenWebAddress(entry->url)) return;
+  gui::OpenMessageBox(this, QString::fromLatin1(CMainFrame::kAppTitle),
+                      QStringLiteral("Couldn't open %1 in a web browser.\n\nOnly web addresses (http and https) are "
+                                     "opened there.")
+                          .arg(QString::fromStdString(entry->url)),
+                      QMessageBox::Warning);
 }
 
 void CFetchwickView::OnGetFileSize() {

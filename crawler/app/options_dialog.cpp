@@ -22,7 +22,7 @@ COptionsDlg::COptionsDlg(const CrawlerOptions& values, QWidget* parent)
       m_downloadDir(new QLineEdit(QString::fromStdString(values.downloadDir), this)),
       m_browse(gui::BrowseButton(m_downloadDir, this)),
       m_fileFilter(new QLineEdit(QString::fromStdString(values.fileFilter), this)),
-      m_crawlDepth(new QLineEdit(QString::number(values.crawlDepth), this)),
+      m_crawlDepth(gui::NumberField(values.crawlDepth, this)),
       m_excludeForeign(new QCheckBox(QStringLiteral("E&xclude Foreign Hosts"), this)) {
   setWindowTitle(QStringLiteral("Options"));
   auto* layout = new QVBoxLayout(this);
@@ -45,7 +45,7 @@ COptionsDlg::COptionsDlg(const CrawlerOptions& values, QWidget* parent)
   auto* deepLayout = new QGridLayout(deep);
   deepLayout->addWidget(LabelFor(m_crawlDepth, QStringLiteral("Crawl &Depth:"), deep), 0, 0);
   m_crawlDepth->setMaximumWidth(60);
-  deepLayout->addWidget(m_crawlDepth, 0, 1, Qt::AlignLeft);
+  deepLayout->addWidget(gui::WithNote(m_crawlDepth, gui::RangeNote(kMinDepth, kMaxDepth), deep), 0, 1);
   m_excludeForeign->setChecked(values.excludeForeign);
   deepLayout->addWidget(m_excludeForeign, 1, 0, 1, 2);
   deepLayout->setColumnStretch(2, 1);
@@ -62,7 +62,12 @@ void COptionsDlg::accept() {
   if (!number || depth < kMinDepth || depth > kMaxDepth)
     return gui::RefuseField(this, m_crawlDepth, QStringLiteral("Please enter a crawl depth from %1 to %2.").arg(kMinDepth).arg(kMaxDepth));
 
-  m_values.downloadDir = gui::AbsoluteFolder(folder).toStdString();
+  // The folder last: it is created here, once nothing else keeps the dialog open.
+  const QString absolute = gui::AbsoluteFolder(folder);
+  if (const QString refusal = gui::PrepareDownloadFolder(absolute); !refusal.isEmpty())
+    return gui::RefuseField(this, m_downloadDir, refusal);
+
+  m_values.downloadDir = absolute.toStdString();
   m_values.fileFilter = m_fileFilter->text().toStdString();
   m_values.crawlDepth = depth;
   m_values.excludeForeign = m_excludeForeign->isChecked();

@@ -10,7 +10,8 @@ class QPushButton;
 
 // "Options": the download folder, the display filter, the crawl depth and
 // whether a deep crawl stays on the page's host. OK checks the folder and
-// the depth and keeps the dialog open, with a message, while one is wrong.
+// the depth and keeps the dialog open, with a message, while one is wrong;
+// a folder is fit once it exists (OK creates it) and takes new files.
 class COptionsDlg final : public QDialog {
  public:
   static constexpr unsigned kMinDepth = 1;

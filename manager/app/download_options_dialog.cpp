@@ -21,8 +21,8 @@ CDownloadOptionsDlg::CDownloadOptionsDlg(const DownloadOptions& stored, QWidget*
       m_values(stored),
       m_downloadDir(new QLineEdit(QString::fromStdString(stored.downloadDir), this)),
       m_browse(gui::BrowseButton(m_downloadDir, this)),
-      m_threadCount(new QLineEdit(QString::number(stored.threadCount), this)),
-      m_maxRetries(new QLineEdit(QString::number(stored.maxRetries), this)) {
+      m_threadCount(gui::NumberField(stored.threadCount, this)),
+      m_maxRetries(gui::NumberField(stored.maxRetries, this)) {
   setWindowTitle(QStringLiteral("Options"));
   auto* layout = new QVBoxLayout(this);
   auto* group = new QGroupBox(QStringLiteral("Download"), this);
@@ -33,10 +33,15 @@ CDownloadOptionsDlg::CDownloadOptionsDlg(const DownloadOptions& stored, QWidget*
   grid->addWidget(m_browse, 1, 2);
   grid->addWidget(LabelFor(m_threadCount, QStringLiteral("Maximum &Concurrent Downloads:"), group), 2, 0);
   m_threadCount->setMaximumWidth(70);
-  grid->addWidget(m_threadCount, 2, 1, Qt::AlignLeft);
-  grid->addWidget(LabelFor(m_maxRetries, QStringLiteral("Maximum &Retry Attempts:"), group), 3, 0);
+  grid->addWidget(gui::WithNote(m_threadCount, gui::RangeNote(kMinThreads, kMaxThreads), group), 2, 1, 1, 2);
+  // The engine sizes its set of workers when it starts.
+  m_threadNote = new QLabel(QString::fromLatin1(kThreadNote), group);
+  m_threadCount->setAccessibleDescription(m_threadCount->accessibleDescription() + QLatin1Char(' ') +
+                                          m_threadNote->text());
+  grid->addWidget(m_threadNote, 3, 1, 1, 2);
+  grid->addWidget(LabelFor(m_maxRetries, QStringLiteral("Maximum &Retry Attempts:"), group), 4, 0);
   m_maxRetries->setMaximumWidth(70);
-  grid->addWidget(m_maxRetries, 3, 1, Qt::AlignLeft);
+  grid->addWidget(m_maxRetries, 4, 1, Qt::AlignLeft);
   grid->setColumnStretch(1, 1);
   layout->addWidget(group);
   gui::AddOkCancel(this, layout);
@@ -53,7 +58,11 @@ void CDownloadOptionsDlg::accept() {
                                      .arg(kMaxThreads));
   const std::optional<std::uint32_t> retries = ReadNumberField(m_maxRetries->text().toStdString());
   if (!retries) return gui::RefuseField(this, m_maxRetries, QStringLiteral("Maximum Retry Attempts must be a number."));
-  m_values.downloadDir = gui::AbsoluteFolder(m_downloadDir->text()).toStdString();
+  // The folder last: it is created here, once nothing else keeps the dialog open.
+  const QString folder = gui::AbsoluteFolder(m_downloadDir->text());
+  if (const QString refusal = gui::PrepareDownloadFolder(folder); !refusal.isEmpty())
+    return gui::RefuseField(this, m_downloadDir, refusal);
+  m_values.downloadDir = folder.toStdString();
   m_values.threadCount = *threads;
   m_values.maxRetries = *retries;
   QDialog::accept();

@@ -28,7 +28,9 @@ CMainFrame::CMainFrame(CQueuebayDoc& doc, const gui::CommandSet& commands, gui::
 
 void CMainFrame::CreateMenus(const gui::CommandSet& commands) {
   commands.Fill(menuBar()->addMenu(QStringLiteral("&File")), {cmd::ID_ADD_URL, 0, cmd::ID_APP_EXIT});
-  commands.Fill(menuBar()->addMenu(QStringLiteral("&Downloads")), {cmd::ID_CANCEL_DOWNLOADS, cmd::ID_STOP_DOWNLOADS});
+  // Options is on the toolbar as well.
+  commands.Fill(menuBar()->addMenu(QStringLiteral("&Downloads")),
+                {cmd::ID_CANCEL_DOWNLOADS, cmd::ID_STOP_DOWNLOADS, 0, cmd::ID_OPTIONS});
   commands.Fill(menuBar()->addMenu(QStringLiteral("&View")),
                 {cmd::ID_VIEW_TOOLBAR, cmd::ID_VIEW_STATUS_BAR, 0, cmd::ID_VIEW_REFRESH});
   commands.Fill(menuBar()->addMenu(QStringLiteral("&Help")), {cmd::ID_APP_ABOUT});

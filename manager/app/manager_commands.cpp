@@ -25,7 +25,7 @@ const CommandSpec kCommands[] = {
     {cmd::ID_FILE_OPEN, "Reload", nullptr, nullptr, SP::SP_CustomBase, QKeySequence(Qt::CTRL | Qt::Key_O)},
     {cmd::ID_OPEN_DOWNLOADS, "Open Downloads", "Open the download folder\nOpen Downloads", "folder-download",
      SP::SP_DirOpenIcon},
-    {cmd::ID_OPTIONS, "Options...", "Modify download configuration.\nOptions", "preferences-system",
+    {cmd::ID_OPTIONS, "&Options...", "Modify download configuration.\nOptions", "preferences-system",
      SP::SP_FileDialogDetailedView},
     {cmd::ID_APP_ABOUT, "&About Queuebay...", "Display program information and version number\nAbout",
      "help-about", SP::SP_MessageBoxInformation},

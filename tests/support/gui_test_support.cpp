@@ -5,12 +5,16 @@
 
 #include <QApplication>
 #include <QContextMenuEvent>
+#include <QDialogButtonBox>
 #include <QDir>
+#include <QLabel>
+#include <QPushButton>
 #include <QMenu>
 #include <QPainter>
 #include <QEventLoop>
 #include <QTest>
 #include <QTimer>
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -77,16 +81,20 @@ void LetTheLoopIdle() {
   loop.exec();
 }
 
-// A picture of a window with a popup (a menu) open over it.
+}  // namespace
+
 std::string SaveScreenshotWithPopup(QWidget* window, QWidget* popup, const std::string& name) {
-  QPixmap picture = window->grab();
+  // Large enough for both, where the popup reaches beyond the window.
+  const QRect popupRect(window->mapFromGlobal(popup->pos()), popup->size());
+  const QRect whole = window->rect().united(popupRect);
+  QPixmap picture(whole.size());
+  picture.fill(window->palette().color(QPalette::Dark));
   QPainter painter(&picture);
-  painter.drawPixmap(window->mapFromGlobal(popup->pos()), popup->grab());
+  painter.drawPixmap(-whole.topLeft(), window->grab());
+  painter.drawPixmap(popupRect.topLeft() - whole.topLeft(), popup->grab());
   painter.end();
   return SavePicture(picture, name);
 }
-
-}  // namespace
 
 std::string SaveScreenshot(QWidget* widget, const std::string& name) {
   LetTheLoopIdle();
@@ -111,6 +119,34 @@ std::vector<std::string> PictureContextMenu(QAbstractItemView* view, const QMode
   QApplication::sendEvent(view->viewport(), &event);
   EXPECT_TRUE(shown) << "no context menu opened";
   return items;
+}
+
+bool HasLabel(const QWidget& widget, const QString& text) {
+  const QList<QLabel*> labels = widget.findChildren<QLabel*>();
+  return std::any_of(labels.begin(), labels.end(), [&](const QLabel* label) { return label->text() == text; });
+}
+
+void ExpectFolderRefusals(QDialog& dialog, QLineEdit* folderField, const TempDir& scratch,
+                          const std::string& screenshot) {
+  const std::string file = scratch.file("a-file");
+  WriteFile(file, "x");
+  const std::pair<std::string, std::string> refusals[] = {
+      {"/proc/nope/dl",
+       "The download folder /proc/nope/dl cannot be created (No such file or directory).\n\n"
+       "Please choose a folder that you can write to."},
+      {file, "The download folder " + file + " is a file, not a folder.\n\nPlease choose a folder instead."},
+  };
+  for (const auto& [folder, refusal] : refusals) {
+    folderField->setText(QString::fromStdString(folder));
+    QTest::mouseClick(dialog.findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok), Qt::LeftButton);
+    const std::vector<QMessageBox*> boxes = OpenMessageBoxes();
+    ASSERT_EQ(boxes.size(), 1u) << folder;
+    EXPECT_EQ(boxes.front()->text().toStdString(), refusal);
+    if (&folder == &refusals[0].first) SaveScreenshotWithPopup(&dialog, boxes.front(), screenshot);
+    CloseMessageBoxes();
+    EXPECT_TRUE(dialog.isVisible()) << folder;
+    EXPECT_EQ(dialog.focusWidget(), folderField) << folder;
+  }
 }
 
 std::vector<QMessageBox*> OpenMessageBoxes() {

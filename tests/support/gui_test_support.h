@@ -3,6 +3,8 @@
 #include <QAbstractItemView>
 #include <QAction>
 #include <QApplication>
+#include <QDialog>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QTimer>
 #include <QWidget>
@@ -44,6 +46,10 @@ void PressKey(QWidget* widget, Qt::Key key, Qt::KeyboardModifiers modifiers = Qt
 // on standard output and gives its path.
 std::string SaveScreenshot(QWidget* widget, const std::string& name);
 
+// The same, with `popup` (a menu or a message box) over `window` where it
+// stands; the picture grows where the popup reaches beyond the window.
+std::string SaveScreenshotWithPopup(QWidget* window, QWidget* popup, const std::string& name);
+
 // Opens the context menu of `view` over `row` as a right click does, writes a
 // picture of `window` with the menu over it, closes the menu, and gives the
 // menu's item texts ("-" for a separator); none when no menu opened.
@@ -67,6 +73,17 @@ bool WithModalDialog(QAction* command, Use&& use) {
   command->trigger();
   return reached;
 }
+
+// Whether `widget` holds a label with this text.
+bool HasLabel(const QWidget& widget, const QString& text);
+
+// Types folders that cannot take downloads (one under /proc, a file in
+// `scratch`) into a settings dialog's `folderField` and presses OK: each
+// time a box must say why, naming the folder, while the dialog stays open
+// with the focus on the field. The first box is pictured over the dialog
+// as `screenshot`.
+void ExpectFolderRefusals(QDialog& dialog, QLineEdit* folderField, const TempDir& scratch,
+                          const std::string& screenshot);
 
 // The message boxes open now.
 std::vector<QMessageBox*> OpenMessageBoxes();

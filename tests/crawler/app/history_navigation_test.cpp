@@ -1,7 +1,9 @@
 // The main window's address bar, history, navigation, keys, busy animation
 // and closing.
 #include <QApplication>
+#include <QLabel>
 #include <QLineEdit>
+#include <QStatusBar>
 #include <QTest>
 #include <QTimer>
 
@@ -83,6 +85,40 @@ TEST_F(CrawlerWindowTest, EnterListsThePageAndBackForwardRefreshBrowseAsInABrows
   View().setFocus();
   PressKey(&View(), Qt::Key_Backspace);
   ASSERT_TRUE(WaitForPage(page2));
+}
+
+TEST_F(CrawlerWindowTest, MessagesAndPromptsTakeTheRoomTheStatusPaneLeavesEmpty) {
+  Start();
+  QStatusBar* bar = Frame().statusBar();
+  QLabel* message = nullptr;
+  QLabel* status = nullptr;
+  for (QLabel* pane : bar->findChildren<QLabel*>()) {
+    if (pane->accessibleName() == QStringLiteral("Message")) message = pane;
+    if (pane->accessibleName() == QStringLiteral("Download status")) status = pane;
+  }
+  ASSERT_TRUE(message && status);
+  const QString crawling = QStringLiteral("Deep Crawling http://127.0.0.1:8080/docs/library/functions.html");
+  const QString prompt = QStringLiteral("Recursively crawl the site from this page.");
+  const int crawlingWidth = message->fontMetrics().horizontalAdvance(crawling);
+  const int promptWidth = bar->fontMetrics().horizontalAdvance(prompt);
+
+  // A crawl text: its pane is as wide as the whole text.
+  Frame().SetStatusText(crawling);
+  EXPECT_TRUE(WaitUntil([&] { return message->width() > crawlingWidth && message->text() == crawling; }));
+  SaveScreenshot(&Frame(), "crawler-long-message");
+  // A prompt, which the bar paints up to the status pane.
+  bar->showMessage(prompt);
+  EXPECT_TRUE(WaitUntil([&] { return status->x() - 8 > promptWidth; }));
+  SaveScreenshot(&Frame(), "crawler-long-prompt");
+  bar->clearMessage();
+
+  // Only a text longer than the bar ends in an ellipsis; the pane still
+  // holds it whole.
+  const QString endless = crawling.repeated(10);
+  Frame().SetStatusText(endless);
+  EXPECT_TRUE(WaitUntil([&] { return message->text().endsWith(QChar(0x2026)); }));
+  EXPECT_EQ(Frame().Panes()->Message(), endless);
+  EXPECT_EQ(message->toolTip(), endless);
 }
 
 TEST_F(CrawlerWindowTest, HistoryIsSavedInByteOrderAndComesBackInTheStoresOrder) {

@@ -1,5 +1,7 @@
 // The link list: deep crawls and the filter, sizes and sorting, the context
 // menu, and the commands that hand addresses to the desktop.
+#include <sys/stat.h>
+
 #include <algorithm>
 
 #include <QApplication>
@@ -121,6 +123,9 @@ TEST_F(CrawlerWindowTest, OnlyWebAddressesGoToTheBrowserAndTheDesktopGetsOneArgu
   ASSERT_TRUE(WaitForPage(Url("/links.html")));
   Select({"f.zip"});
   Run(cmd::ID_LAUNCH_BROWSER);
+  EXPECT_EQ(OpenMessageTexts(), Names{"Couldn't open ftp://127.0.0.1/f.zip in a web browser.\n\n"
+                                      "Only web addresses (http and https) are opened there."});
+  CloseMessageBoxes();
   Select({"s.pdf"});
   Run(cmd::ID_LAUNCH_BROWSER);
   Select({odd}, LinkListModel::kUrl);
@@ -146,6 +151,36 @@ TEST_F(CrawlerWindowTest, OnlyWebAddressesGoToTheBrowserAndTheDesktopGetsOneArgu
   Run(cmd::ID_OPEN_DOWNLOADS);
   ASSERT_TRUE(WaitUntil([] { return OpenMessageTexts() == Names{"Couldn't open download folder"}; }));
   EXPECT_EQ(OpenMessageBoxes().front()->windowTitle().toStdString(), "Fetchwick");
+}
+
+TEST_F(CrawlerWindowTest, ABrowserThatCannotBeOpenedSaysWhyInABox) {
+  // An opener that fails as xdg-open does on a desktop without a browser,
+  // and no opener at all.
+  TempDir failing, empty;
+  WriteFile(failing.file("xdg-open"),
+            "#!/bin/sh\necho \"xdg-open: no method available for opening '$1'\" >&2\nexit 3\n");
+  ::chmod(failing.file("xdg-open").c_str(), 0755);
+  m_server.Handle("/links.html", Script{.text = "<a href=\"doc.pdf\">"});
+  Start();
+  TypeAddress(Url("/links.html"));
+  ASSERT_TRUE(WaitForPage(Url("/links.html")));
+  Select({"doc.pdf"});
+  const std::string address = Url("/doc.pdf");
+  const std::pair<const TempDir*, std::string> openers[] = {
+      {&failing, "No web browser is set up on this desktop (xdg-open: no method available for opening '" + address +
+                     "')."},
+      {&empty, "No program to open web addresses was found: xdg-open is missing (it comes with xdg-utils)."},
+  };
+  for (const auto& [folder, reason] : openers) {
+    ScopedEnv path("PATH", folder->path());
+    Run(cmd::ID_LAUNCH_BROWSER);
+    ASSERT_TRUE(WaitUntil([] { return OpenMessageBoxes().size() == 1; })) << reason;
+    QMessageBox* box = OpenMessageBoxes().front();
+    EXPECT_EQ(box->text().toStdString(), "Couldn't open " + address + " in a web browser.\n\n" + reason);
+    EXPECT_EQ(box->windowTitle().toStdString(), "Fetchwick");
+    if (folder == &failing) SaveScreenshotWithPopup(&Frame(), box, "crawler-launch-browser-failed");
+    CloseMessageBoxes();
+  }
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+#include <filesystem>
 
 #include "contract/settings.h"
 #include "contract/settings_key.h"
@@ -44,6 +45,11 @@ TEST_F(CrawlerWindowTest, OptionsShowsTheSettingsAndOkAppliesThemWhenTheyAreSoun
     EXPECT_EQ(dialog.DepthField()->text(), QStringLiteral("5"));
     EXPECT_TRUE(dialog.ExcludeForeignBox()->isChecked());
     EXPECT_EQ(dialog.ExcludeForeignBox()->text().remove(QLatin1Char('&')), QStringLiteral("Exclude Foreign Hosts"));
+    // The depth takes digits only and shows its range.
+    EXPECT_TRUE(HasLabel(dialog, QStringLiteral("(1\u201320)")));
+    dialog.DepthField()->clear();
+    QTest::keyClicks(dialog.DepthField(), "a1-b2");
+    EXPECT_EQ(dialog.DepthField()->text(), QStringLiteral("12"));
     SaveScreenshot(&dialog, "crawler-options");
 
     // Depths outside 1 to 20, or no number, keep the dialog open with a
@@ -60,6 +66,7 @@ TEST_F(CrawlerWindowTest, OptionsShowsTheSettingsAndOkAppliesThemWhenTheyAreSoun
     std::string refusal;
     EXPECT_FALSE(PressOk(dialog, &refusal));
     EXPECT_EQ(refusal, "Please enter a download folder.");
+    ExpectFolderRefusals(dialog, dialog.FolderField(), m_downloads, "crawler-options-folder-refused");
 
     dialog.FolderField()->setText(QString::fromStdString(m_downloads.path() + "/chosen"));
     dialog.FilterField()->setText(QStringLiteral("ZIP, exe;*.gif"));
@@ -67,6 +74,7 @@ TEST_F(CrawlerWindowTest, OptionsShowsTheSettingsAndOkAppliesThemWhenTheyAreSoun
     EXPECT_TRUE(PressOk(dialog));
   }));
   EXPECT_EQ(Doc().DownloadDirectory(), m_downloads.path() + "/chosen/");
+  EXPECT_TRUE(std::filesystem::is_directory(m_downloads.file("chosen")));  // made by OK
   EXPECT_EQ(Doc().CrawlDepth(), 20);
   EXPECT_FALSE(Doc().ExcludeForeign());
   EXPECT_EQ(Doc().FileFilter(), (std::set<std::string>{"exe", "gif", "zip"}));
@@ -87,11 +95,15 @@ TEST_F(CrawlerWindowTest, OptionsShowsTheSettingsAndOkAppliesThemWhenTheyAreSoun
 
 TEST_F(CrawlerWindowTest, ARelativeFolderIsMadeWhole) {
   Start();
+  // OK creates the folder: in the test's own, not wherever the test runs.
+  const QString runningIn = QDir::currentPath();
+  ASSERT_TRUE(QDir::setCurrent(QString::fromStdString(m_downloads.path())));
   EXPECT_TRUE(WithModalDialog<COptionsDlg>(Command(cmd::ID_OPTIONS), [&](COptionsDlg& dialog) {
     dialog.FolderField()->setText(QStringLiteral("relative/place"));
     EXPECT_TRUE(PressOk(dialog));
   }));
   EXPECT_EQ(Doc().DownloadDirectory(), QDir::currentPath().toStdString() + "/relative/place/");
+  QDir::setCurrent(runningIn);
 }
 
 }  // namespace

@@ -1,7 +1,10 @@
 // Add URL and Options: their checks, and what reaches the engine.
 #include <QApplication>
 #include <QDialogButtonBox>
+#include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -54,14 +57,14 @@ TEST_F(ManagerWindowTest, AddUrlTakesHttpAndHttpsAndNamesTheFileByTheLastSegment
     EXPECT_EQ(dialog.FileName(), "a.zip");
   }));
   ASSERT_TRUE(WaitUntil([&] { return Model().rowCount() == 2; }));
-  EXPECT_EQ(Column(queuebay::DownloadListModel::kFileName), (Names{"get.php?id=7", "a.zip"}));
+  EXPECT_EQ(Column(queuebay::DownloadListModel::kFileName), (Names{"get.php", "a.zip"}));
   EXPECT_EQ(EngineQueue(), (Names{m_server.Url("/dir/get.php?id=7"), "https://127.0.0.1:1/a.zip"}));
 
-  // An address that ends with "/" gives an empty name, handed over as it is.
+  // An address that ends with "/" is named by its host.
   EXPECT_TRUE(WithModalDialog<queuebay::CAddUrlDlg>(Command(qcmd::ID_ADD_URL), [&](queuebay::CAddUrlDlg& dialog) {
     dialog.Field()->setText(QStringLiteral("http://127.0.0.1:1/folder/"));
     EXPECT_EQ(PressOk(dialog), "");
-    EXPECT_EQ(dialog.FileName(), "");
+    EXPECT_EQ(dialog.FileName(), "127.0.0.1");
   }));
 }
 
@@ -78,6 +81,17 @@ TEST_F(ManagerWindowTest, OptionsShowTheStoreAndPassCheckedNumbersToTheEngine) {
     EXPECT_EQ(dialog.FolderField()->text().toStdString(), m_downloads.path() + "/");
     EXPECT_EQ(dialog.ThreadField()->text(), QStringLiteral("5"));
     EXPECT_EQ(dialog.RetryField()->text(), QStringLiteral("9"));
+    // Numbers take digits only; the thread count shows its range and when
+    // it applies.
+    EXPECT_TRUE(HasLabel(dialog, QStringLiteral("(1\u201350)")));
+    EXPECT_EQ(dialog.ThreadNote()->text().toStdString(), "A new number applies when the download engine next starts.");
+    for (QLineEdit* field : {dialog.ThreadField(), dialog.RetryField()}) {
+      field->clear();
+      QTest::keyClicks(field, "abc0-7");
+      EXPECT_EQ(field->text(), QStringLiteral("07"));
+    }
+    dialog.ThreadField()->setText(QStringLiteral("5"));
+    dialog.RetryField()->setText(QStringLiteral("9"));
     SaveScreenshot(&dialog, "manager-options");
     const std::pair<const char*, const char*> refusals[] = {
         {"0", "Maximum Concurrent Downloads must be from 1 to 50."},
@@ -96,10 +110,17 @@ TEST_F(ManagerWindowTest, OptionsShowTheStoreAndPassCheckedNumbersToTheEngine) {
     dialog.FolderField()->clear();
     dialog.RetryField()->setText(QStringLiteral("-1"));
     EXPECT_EQ(PressOk(dialog), "Please enter a download folder.");
+    ExpectFolderRefusals(dialog, dialog.FolderField(), m_downloads, "manager-options-folder-refused");
     dialog.FolderField()->setText(QString::fromStdString(m_downloads.path() + "/new"));
     EXPECT_EQ(PressOk(dialog), "");
   }));
-  // The engine stored what it was given; the next opening shows it.
+  // Options is in the Downloads menu too. The engine stored what it was
+  // given; the next opening shows it.
+  QMenu* downloads = nullptr;
+  for (QAction* menu : Frame().menuBar()->actions())
+    if (menu->text() == QStringLiteral("&Downloads")) downloads = menu->menu();
+  ASSERT_TRUE(downloads);
+  ASSERT_TRUE(downloads->actions().contains(Command(qcmd::ID_OPTIONS)));
   EXPECT_TRUE(WithModalDialog<queuebay::CDownloadOptionsDlg>(Command(qcmd::ID_OPTIONS), [&](queuebay::CDownloadOptionsDlg& dialog) {
     EXPECT_EQ(dialog.FolderField()->text().toStdString(), m_downloads.path() + "/new/");
     EXPECT_EQ(dialog.ThreadField()->text(), QStringLiteral("50"));
