@@ -13,7 +13,7 @@
 #include "pullwright/target_file.h"
 #include "pullwright/transfer_file.h"
 
-class CDownloadEngine;
+struct EngineCore;
 struct WorkerSlot;
 
 // One attempt, step by step. Only this worker writes its working copy of the
@@ -24,7 +24,7 @@ class TransferAttempt {
   // and each followed by a progress report; resume checks compare as many.
   static constexpr std::size_t kChunk = 4095;
 
-  explicit TransferAttempt(WorkerSlot& slot);
+  TransferAttempt(WorkerSlot& slot, QueuedRecord& working);
   AttemptOutcome Run();
 
  private:
@@ -65,7 +65,7 @@ class TransferAttempt {
   void Update(Change change);
 
   WorkerSlot& m_slot;
-  CDownloadEngine& m_engine;
+  EngineCore& m_engine;
   QueuedRecord& m_record;
   const std::string m_href;
 

@@ -9,7 +9,8 @@
 
 #include "contract/status.h"
 #include "http/errors.h"
-#include "pullwright/download_engine.h"
+#include "pullwright/engine_core.h"
+#include "pullwright/worker_slot.h"
 #include "pullwright/file_helpers.h"
 #include "pullwright/transfer_attempt.h"
 
@@ -51,10 +52,10 @@ long long Signed(std::uint64_t value) { return static_cast<long long>(std::min<s
 
 }  // namespace
 
-AttemptOutcome TransferFile(WorkerSlot& slot) { return TransferAttempt(slot).Run(); }
+AttemptOutcome TransferFile(WorkerSlot& slot, QueuedRecord& working) { return TransferAttempt(slot, working).Run(); }
 
-TransferAttempt::TransferAttempt(WorkerSlot& slot)
-    : m_slot(slot), m_engine(*slot.pEngine), m_record(*slot.pCurrent), m_href(RecordText(m_record.ls.szHref)) {}
+TransferAttempt::TransferAttempt(WorkerSlot& slot, QueuedRecord& working)
+    : m_slot(slot), m_engine(*slot.pEngine), m_record(working), m_href(RecordText(m_record.ls.szHref)) {}
 
 AttemptOutcome TransferAttempt::Run() {
   ++m_engine.m_nActive;
@@ -70,13 +71,9 @@ AttemptOutcome TransferAttempt::Run() {
 // announced; otherwise what stopped it.
 DownloadEnding TransferAttempt::HowItEnded() const {
   if (m_complete && !m_failed && !m_broken && !m_record.EndedShort()) return DownloadEnding::Finished;
-  WorkerSlot::Cause cause;
-  {
-    std::lock_guard lock(m_engine.m_csQueue);
-    cause = m_slot.bCancelled ? m_slot.cancelCause : WorkerSlot::Cause::None;
-  }
-  if (cause == WorkerSlot::Cause::Canceled) return DownloadEnding::Canceled;
-  if (cause == WorkerSlot::Cause::Stopped) return DownloadEnding::Stopped;
+  const DownloadQueue::Cause cause = m_engine.m_queue.CancelCause(m_slot.nIndex);
+  if (cause == DownloadQueue::Cause::Canceled) return DownloadEnding::Canceled;
+  if (cause == DownloadQueue::Cause::Stopped) return DownloadEnding::Stopped;
   if (m_outcome == AttemptOutcome::PutBack || m_requeued) return DownloadEnding::Interrupted;
   return DownloadEnding::Failed;
 }
@@ -87,8 +84,7 @@ void TransferAttempt::Report(std::uint32_t code, const std::string& text) {
 
 template <class Change>
 void TransferAttempt::Update(Change change) {
-  std::lock_guard lock(m_engine.m_csQueue);
-  change();
+  m_engine.m_queue.Update(change);
 }
 
 // Whether the record goes back to the queue. Every way back is bounded: an
@@ -97,10 +93,7 @@ void TransferAttempt::Update(Change change) {
 // the error that cut it short.
 void TransferAttempt::Conclude() {
   if (m_failed || (!m_broken && !m_record.EndedShort())) return;
-  {
-    std::lock_guard lock(m_engine.m_csQueue);
-    if (m_slot.bCancelled) return;
-  }
+  if (m_engine.m_queue.CancelCause(m_slot.nIndex) != DownloadQueue::Cause::None) return;
   if (m_wrote && m_record.currentSize > m_record.furthestSize) {
     m_record.furthestSize = m_record.currentSize;
     m_record.fruitlessAttempts = 0;
@@ -115,24 +108,13 @@ void TransferAttempt::Conclude() {
 }
 
 std::shared_ptr<http::Session> TransferAttempt::Session() {
-  std::shared_ptr<http::Session> session;
-  {
-    std::lock_guard lock(m_engine.m_csQueue);
-    session = m_slot.hInternet;
-  }
-  if (!session) {
+  return m_engine.m_queue.SessionFor(m_slot.nIndex, [&] {
     http::SessionOptions options;
     options.connectTimeout = m_engine.m_options.connectTimeout;
     options.receiveTimeout = m_engine.m_options.dataTimeout;
     options.proxy = m_engine.m_options.proxy;
-    session = http::Session::Open(options);
-  }
-  std::lock_guard lock(m_engine.m_csQueue);
-  // A cancel that came before the session was stored found nothing to close;
-  // its mark stops the transfer here instead.
-  if (m_slot.bCancelled) return nullptr;
-  if (!m_slot.hInternet) m_slot.hInternet = session;
-  return m_slot.hInternet;
+    return http::Session::Open(options);
+  });
 }
 
 std::shared_ptr<http::Request> TransferAttempt::Fetch(http::Session& session, std::optional<std::uint64_t> rangeFrom,
@@ -192,7 +174,7 @@ void TransferAttempt::OpenFailed(http::ErrorCode code) {
     Update([&] {
       if (m_record.ls.dwTimeouts < UINT32_MAX) ++m_record.ls.dwTimeouts;
     });
-    m_requeued = m_engine.PutBack(m_slot, m_record, false);
+    m_requeued = m_engine.PutBack(m_slot.nIndex, m_record, false);
     return;
   }
   if ((code == http::ERROR_INTERNET_CANNOT_CONNECT || code == http::ERROR_INTERNET_CONNECTION_RESET) &&
@@ -220,7 +202,7 @@ bool TransferAttempt::RetryLater(std::optional<std::chrono::seconds> asked) {
     ++m_record.ls.dwTimeouts;
     m_record.notBefore = std::chrono::steady_clock::now() + wait;
   });
-  m_requeued = m_engine.PutBack(m_slot, m_record, true);
+  m_requeued = m_engine.PutBack(m_slot.nIndex, m_record, true);
   return true;
 }
 
@@ -276,7 +258,7 @@ void TransferAttempt::Attempt() {
     Report(STATUS_STARTING, FormatText(status_text::kStartingUnknownSize, m_record.ls.szFileName, code));
   }
 
-  const std::string directory = m_engine.DownloadDirectory();
+  const std::string directory = m_engine.m_queue.Directory();
   plan.path = ComposeTargetPath(directory, RecordText(m_record.ls.szFileName));
   if (FileSizeIfExists(plan.path) != 0 && !Resume(*session, plan)) return;
 

@@ -1,5 +1,6 @@
 #pragma once
 
+struct QueuedRecord;
 struct WorkerSlot;
 
 // How one attempt ended, for the worker.
@@ -8,6 +9,7 @@ enum class AttemptOutcome {
   PutBack,  // ended short: the record goes to the back of the queue
 };
 
-// One attempt to transfer the slot's current record into the download
-// folder, reporting every step to the connected sinks.
-AttemptOutcome TransferFile(WorkerSlot& slot);
+// One attempt to transfer the worker's current record (`working`, its own
+// copy) into the download folder, reporting every step to the connected
+// sinks.
+AttemptOutcome TransferFile(WorkerSlot& slot, QueuedRecord& working);

@@ -119,23 +119,24 @@ TEST_F(ServerTest, ErrorsReachOnlyTheFirstConnection) {
   Register();
   auto first = StartClient();
   auto second = StartClient();
-  // Nothing listens on port 1: the transfer fails with an error report.
-  second->WriteLine("queue e1 http://127.0.0.1:1/e1");
-  ASSERT_TRUE(first->ReadUntil("event 5 http://127.0.0.1:1/e1"));
-  ASSERT_TRUE(second->ReadUntil("event 5 http://127.0.0.1:1/e1"));
-  EXPECT_TRUE(Saw(*first, "event 3 http://127.0.0.1:1/e1"));
-  EXPECT_FALSE(Saw(*second, "event 3 http://127.0.0.1:1/e1"));
+  // A scheme the engine does not speak: the transfer fails at once with an
+  // error report (a refused connection would be retried first).
+  second->WriteLine("queue e1 ftp://127.0.0.1:1/e1");
+  ASSERT_TRUE(first->ReadUntil("event 5 ftp://127.0.0.1:1/e1"));
+  ASSERT_TRUE(second->ReadUntil("event 5 ftp://127.0.0.1:1/e1"));
+  EXPECT_TRUE(Saw(*first, "event 3 ftp://127.0.0.1:1/e1"));
+  EXPECT_FALSE(Saw(*second, "event 3 ftp://127.0.0.1:1/e1"));
   // With the first slot free, an error reaches nobody...
   first->WriteLine("release");
   ASSERT_TRUE(first->ReadUntil("released"));
-  second->WriteLine("queue e2 http://127.0.0.1:1/e2");
-  ASSERT_TRUE(second->ReadUntil("event 5 http://127.0.0.1:1/e2"));
-  EXPECT_FALSE(Saw(*second, "event 3 http://127.0.0.1:1/e2"));
+  second->WriteLine("queue e2 ftp://127.0.0.1:1/e2");
+  ASSERT_TRUE(second->ReadUntil("event 5 ftp://127.0.0.1:1/e2"));
+  EXPECT_FALSE(Saw(*second, "event 3 ftp://127.0.0.1:1/e2"));
   // ...until a new sink takes it.
   auto third = StartClient();
-  second->WriteLine("queue e3 http://127.0.0.1:1/e3");
-  ASSERT_TRUE(third->ReadUntil("event 5 http://127.0.0.1:1/e3"));
-  EXPECT_TRUE(Saw(*third, "event 3 http://127.0.0.1:1/e3"));
+  second->WriteLine("queue e3 ftp://127.0.0.1:1/e3");
+  ASSERT_TRUE(third->ReadUntil("event 5 ftp://127.0.0.1:1/e3"));
+  EXPECT_TRUE(Saw(*third, "event 3 ftp://127.0.0.1:1/e3"));
 }
 
 TEST_F(ServerTest, FourClientsStartingTogetherGetOneServer) {
