@@ -24,6 +24,14 @@ inline ::testing::AssertionResult SameBytes(const std::string& actual, const std
                                        << ", first difference at byte " << at;
 }
 
+// The texts of the events with one code, in order.
+inline std::vector<std::string> TextsOf(const std::vector<RecordingSink::Event>& events, std::uint32_t code) {
+  std::vector<std::string> texts;
+  for (const auto& event : events)
+    if (event.status == code) texts.push_back(event.text);
+  return texts;
+}
+
 // An engine with its own settings store, download folder, test server and
 // one recording sink.
 class EngineFixture : public ::testing::Test {

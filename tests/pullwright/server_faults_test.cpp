@@ -13,13 +13,6 @@ namespace {
 using ServerFaults = EngineFixture;
 using Clock = std::chrono::steady_clock;
 
-std::vector<std::string> TextsOf(const std::vector<RecordingSink::Event>& events, std::uint32_t code) {
-  std::vector<std::string> texts;
-  for (const auto& event : events)
-    if (event.status == code) texts.push_back(event.text);
-  return texts;
-}
-
 TEST_F(ServerFaults, BusyServersAreAskedAgainAfterTheWaitTheyName) {
   StartEngine(2);
   m_server.Handle("/busy.bin", {.status = 503, .text = std::string("busy")});

@@ -19,10 +19,7 @@ std::size_t CountCode(const std::vector<RecordingSink::Event>& events, std::uint
 }
 
 std::vector<std::string> Errors(const std::vector<RecordingSink::Event>& events) {
-  std::vector<std::string> texts;
-  for (const auto& event : events)
-    if (event.status == STATUS_ERROR) texts.push_back(event.text);
-  return texts;
+  return TextsOf(events, STATUS_ERROR);
 }
 
 TEST_F(Transfer, NewFileReportsEveryStepAndLandsWhole) {
