@@ -96,12 +96,22 @@ HRESULT ConnectOrStart(const ActivationOptions& options, int& fd) {
   // machine: the pauses between tries grow, so that waiting costs little.
   constexpr auto kFirstPause = std::chrono::milliseconds(10);
   constexpr auto kLongestPause = std::chrono::milliseconds(200);
+  // A server killed a moment ago may still hold the server lock (a dead
+  // process's files are let go of after its connections have closed): the
+  // one started then ends at once. While nothing answers, another is started
+  // now and then; the server lock lets only one of them serve.
+  constexpr auto kStartAgainAfter = std::chrono::milliseconds(500);
+  auto startAgainAt = std::chrono::steady_clock::now() + kStartAgainAfter;
   const auto deadline = std::chrono::steady_clock::now() + options.startWait;
   for (auto pause = kFirstPause;; pause = std::min(pause * 2, kLongestPause)) {
     fd = endpoint::Connect();
     if (fd >= 0) return S_OK;
     const auto now = std::chrono::steady_clock::now();
     if (now >= deadline) break;
+    if (now >= startAgainAt) {
+      SpawnDetached(*serverPath);
+      startAgainAt = now + kStartAgainAfter;
+    }
     std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(pause, deadline - now));
   }
   t_lastError = "the engine did not start within " + std::to_string(options.startWait.count()) + " ms";
@@ -128,12 +138,20 @@ HRESULT CreateDownloadEngine(std::shared_ptr<IDownloadEngine>* ppEngine, const A
   if (!ppEngine) return E_POINTER;
   ppEngine->reset();
   t_lastError.clear();
-  std::shared_ptr<Connection> connection;
-  const HRESULT hr = AcquireConnection(options, connection);
-  if (FAILED(hr)) return hr;
-  // Stands for the caller's proxy count until the engine's proxy has one.
-  RemoteReference factory(connection, wire::kFactoryObjectId);
-  return CreateEngineOver(connection, ppEngine);
+  HRESULT hr = S_OK;
+  // The server reached may have been ending (killed a moment ago, its socket
+  // not closed yet): the connection closes unanswered, and the second try
+  // starts another.
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    std::shared_ptr<Connection> connection;
+    hr = AcquireConnection(options, connection);
+    if (FAILED(hr)) return hr;
+    // Stands for the caller's proxy count until the engine's proxy has one.
+    RemoteReference factory(connection, wire::kFactoryObjectId);
+    hr = CreateEngineOver(connection, ppEngine);
+    if (hr != RPC_E_DISCONNECTED || connection->IsOpen()) break;
+  }
+  return hr;
 }
 
 HRESULT CreateEngineOver(const std::shared_ptr<Connection>& connection, std::shared_ptr<IDownloadEngine>* ppEngine) {

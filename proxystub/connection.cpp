@@ -1,17 +1,20 @@
 #include "proxystub/connection.h"
 
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <system_error>
+#include <utility>
+
+#include "proxystub/poller.h"
 
 namespace ps {
 
 namespace {
-
-constexpr std::size_t kReadChunk = 64 * 1024;
 
 // Calls are built into a buffer of the calling thread, replies into another:
 // a stub's engine call may itself call out (a status report) before the
@@ -44,11 +47,15 @@ std::shared_ptr<Connection> Connection::Start(int fd, wire::Side side, Connectio
   // Every frame goes as one message: the largest must fit the send buffer.
   const int sendBuffer = static_cast<int>(wire::kMaxFrameBytes + 4096);
   ::setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &sendBuffer, sizeof sendBuffer);
-  if (options.callerReadsReply) {
-    // A caller reading its own reply blocks in recv; it wakes this often
-    // to look at its time limit.
-    const auto step = std::clamp<std::chrono::milliseconds>(options.callTimeout / 4, std::chrono::milliseconds(10),
-                                                             std::chrono::milliseconds(1000));
+  // A caller reading its own reply blocks in recv, and so does a reader
+  // that hands a quiet socket to the poller: they wake this often to look
+  // at their time limits.
+  std::chrono::milliseconds step{0};
+  if (options.callerReadsReply) step = options.callTimeout / 4;
+  if (options.parkAfter.count() > 0)
+    step = step.count() > 0 ? std::min(step, options.parkAfter / 4) : options.parkAfter / 4;
+  if (step.count() > 0) {
+    step = std::clamp<std::chrono::milliseconds>(step, std::chrono::milliseconds(10), std::chrono::milliseconds(1000));
     timeval wake{};
     wake.tv_sec = static_cast<time_t>(step.count() / 1000);
     wake.tv_usec = static_cast<suseconds_t>((step.count() % 1000) * 1000);
@@ -58,12 +65,17 @@ std::shared_ptr<Connection> Connection::Start(int fd, wire::Side side, Connectio
   // place before any thread reads from the peer.
   if (prepare) prepare(*connection);
   std::lock_guard lock(connection->m_mutex);
-  connection->SpawnLocked();
+  if (options.parkAfter.count() > 0)
+    connection->ParkLocked();
+  else
+    connection->SpawnLocked();
   return connection;
 }
 
+// The read buffer is taken when the first frame comes, and given back
+// while the connection is parked.
 Connection::Connection(int fd, wire::Side side, ConnectionOptions options)
-    : m_fd(fd), m_side(side), m_options(options), m_messages(IsMessageSocket(fd)), m_in(kReadChunk) {}
+    : m_fd(fd), m_side(side), m_options(options), m_messages(IsMessageSocket(fd)) {}
 
 Connection::~Connection() {
   Close();
@@ -78,7 +90,7 @@ Connection::~Connection() {
   ::close(m_fd);
 }
 
-void Connection::SpawnLocked() {
+bool Connection::SpawnLocked() {
   // Threads that ended (surplus idle ones) are joined here, so the list
   // does not grow over a long life.
   for (auto it = m_serviceThreads.begin(); it != m_serviceThreads.end();) {
@@ -90,17 +102,72 @@ void Connection::SpawnLocked() {
     }
   }
   ServiceThread& service = m_serviceThreads.emplace_back();
+  try {
+    service.thread = std::thread(&Connection::ServiceLoop, this, shared_from_this(), &service);
+  } catch (const std::system_error&) {
+    m_serviceThreads.pop_back();
+    return false;
+  }
   ++m_threads;
-  service.thread = std::thread(&Connection::ServiceLoop, this, shared_from_this(), &service);
+  return true;
+}
+
+void Connection::ParkLocked() {
+  m_parked = true;
+  m_lentOut = false;
+  if (m_inStart == m_inEnd) {
+    std::vector<std::uint8_t>().swap(m_in);
+    m_inStart = m_inEnd = 0;
+  }
+  // The watch holds the connection: nothing else may while it is quiet.
+  m_watch = Poller::Shared().WatchOnce(m_fd, [self = shared_from_this()] { self->Readable(); });
+  if (m_watch == 0) {
+    m_parked = false;
+    SpawnLocked();
+  }
+  // Idle threads see the role taken and end.
+  m_watcherAsleep = false;
+  m_roleFree.notify_all();
+}
+
+std::function<void()> Connection::UnparkLocked() {
+  if (!m_parked) return {};
+  m_parked = false;
+  const auto watch = std::exchange(m_watch, 0);
+  return Poller::Shared().Cancel(watch);
+}
+
+void Connection::Readable() {
+  {
+    std::lock_guard lock(m_mutex);
+    // A caller took the role back meanwhile, or the connection closed.
+    if (!m_parked || m_closed) return;
+    m_parked = false;
+    m_watch = 0;
+    if (m_idle > 0) {
+      m_watcherAsleep = false;
+      m_roleFree.notify_all();
+      return;
+    }
+    if (SpawnLocked()) return;
+  }
+  // Nobody could read it: closed rather than left hanging.
+  Close();
+}
+
+bool Connection::HasInputWaiting() const {
+  pollfd input{m_fd, POLLIN, 0};
+  return ::poll(&input, 1, 0) == 1 && (input.revents & POLLIN);
 }
 
 void Connection::ServiceLoop(std::shared_ptr<Connection> self, ServiceThread* me) {
   thread_local std::vector<std::uint8_t> call;
   std::unique_lock lock(m_mutex);
   for (;;) {
-    // Queued calls go first, but only while someone else reads or callers
-    // read for themselves: the connection must never stop reading.
-    if (!m_queuedCalls.empty() && (m_reading || m_options.callerReadsReply)) {
+    // Queued calls go first, but only while someone else reads (or the
+    // poller watches) or callers read for themselves: the connection must
+    // never stop reading.
+    if (!m_queuedCalls.empty() && (m_reading || m_parked || m_options.callerReadsReply)) {
       call = std::move(m_queuedCalls.front());
       m_queuedCalls.pop_front();
       // Somebody must be left to take reading back from the callers.
@@ -111,6 +178,8 @@ void Connection::ServiceLoop(std::shared_ptr<Connection> self, ServiceThread* me
       continue;
     }
     if (m_closed) break;
+    // The poller calls a thread back when the peer speaks.
+    if (m_parked) break;
     if (!m_reading) {
       if (m_lentOut) {
         if (m_idle > 0) break;
@@ -129,14 +198,20 @@ void Connection::ServiceLoop(std::shared_ptr<Connection> self, ServiceThread* me
   me->done = true;
   --m_threads;
   m_threadsEnded.notify_all();
+  if (m_closed) return;
   // Another thread must take over reading if this one leaves it unread.
-  if (!m_closed && !m_reading && m_idle > 0) m_roleFree.notify_one();
+  if (!m_reading && !m_parked && m_idle > 0) m_roleFree.notify_one();
+  // Nobody waits for a thread that ends while the connection stays: its
+  // stack goes now, not at the next spawn, so a quiet connection keeps none.
+  me->thread.detach();
+  m_serviceThreads.remove_if([me](const ServiceThread& service) { return &service == me; });
 }
 
 void Connection::HoldReadingRole(std::unique_lock<std::mutex>& lock, ServiceThread* me,
                                  std::vector<std::uint8_t>& call) {
   // Entered and left with `lock` held; on return this thread no longer
-  // reads (the role is free or another thread has it).
+  // reads (the role is free, another thread has it, or the poller).
+  m_lastInputAt = std::chrono::steady_clock::now();
   for (;;) {
     if (m_closed) {
       m_reading = false;
@@ -150,7 +225,13 @@ void Connection::HoldReadingRole(std::unique_lock<std::mutex>& lock, ServiceThre
       m_reading = false;
       return;
     }
-    if (outcome == ReadOutcome::Yield) {
+    if (outcome == ReadOutcome::Quiet && m_roleWaiters.empty()) {
+      m_reading = false;
+      ParkLocked();
+      return;
+    }
+    // A caller waits to read its own reply: it reads next.
+    if (outcome == ReadOutcome::Yield || outcome == ReadOutcome::Quiet) {
       m_reading = false;
       m_lentOut = true;
       PassRoleLocked();
@@ -293,6 +374,7 @@ void Connection::QueueCall(std::span<const std::uint8_t> frame) {
 }
 
 bool Connection::ReadOwnReply(ReplySlot& slot, std::chrono::steady_clock::time_point deadline) {
+  std::function<void()> watch;  // let go of after m_mutex
   std::unique_lock lock(m_mutex);
   for (;;) {
     if (slot.state.load(std::memory_order_acquire) != ReplySlot::Waiting || m_closed) {
@@ -301,6 +383,8 @@ bool Connection::ReadOwnReply(ReplySlot& slot, std::chrono::steady_clock::time_p
       return true;
     }
     if (!m_reading) {
+      // Taken from the poller too: the reply is read where it is awaited.
+      if (m_parked) watch = UnparkLocked();
       m_reading = true;
       lock.unlock();
       thread_local std::vector<std::uint8_t> noCall;
@@ -311,6 +395,8 @@ bool Connection::ReadOwnReply(ReplySlot& slot, std::chrono::steady_clock::time_p
       m_lentOut = true;
       ++m_callerTurns;
       PassRoleLocked();
+      // A service thread takes reading back once the callers stop.
+      if (m_threads == 0 && !m_closed) SpawnLocked();
       if (outcome == ReadOutcome::TimedOut) return false;
       continue;
     }
@@ -339,6 +425,7 @@ Connection::ReadOutcome Connection::ReadFrames(std::vector<std::uint8_t>& call, 
     const wire::DecodeResult result = wire::DecodeFrame(buffered, header);
     if (result == wire::DecodeResult::Invalid) return ReadOutcome::Closed;
     if (result == wire::DecodeResult::Valid) {
+      if (!m_spoken.load(std::memory_order_relaxed)) m_spoken.store(true, std::memory_order_relaxed);
       const std::size_t size = wire::FrameSize(header);
       const std::span<const std::uint8_t> frame = buffered.first(size);
       const std::span<const std::uint8_t> payload = frame.subspan(wire::kHeaderBytes);
@@ -383,11 +470,18 @@ Connection::ReadOutcome Connection::ReadFrames(std::vector<std::uint8_t>& call, 
       // A message longer than any frame was cut: the peer broke the protocol.
       if (static_cast<std::size_t>(got) > room) return ReadOutcome::Closed;
       m_inEnd += static_cast<std::size_t>(got);
+      if (m_options.parkAfter.count() > 0) m_lastInputAt = std::chrono::steady_clock::now();
     } else if (got < 0 && errno == EINTR) {
       continue;
     } else if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-      // The receive time limit: only a caller has a deadline to look at.
-      if (awaited && std::chrono::steady_clock::now() >= deadline) return ReadOutcome::TimedOut;
+      // The receive time limit: a caller looks at its deadline, a service
+      // thread at how long the peer has been quiet.
+      const auto now = std::chrono::steady_clock::now();
+      if (awaited) {
+        if (now >= deadline) return ReadOutcome::TimedOut;
+      } else if (m_options.parkAfter.count() > 0 && now - m_lastInputAt >= m_options.parkAfter) {
+        return ReadOutcome::Quiet;
+      }
     } else {
       return ReadOutcome::Closed;
     }
@@ -595,6 +689,10 @@ void Connection::AddCloseHook(std::function<void()> hook) {
 }
 
 void Connection::Close() {
+  // The poller's watch may be the only other hold on a quiet connection:
+  // this one keeps it alive to the end of the call (none in the destructor).
+  const std::shared_ptr<Connection> keep = weak_from_this().lock();
+  std::function<void()> watch;
   std::vector<std::function<void()>> hooks;
   {
     std::lock_guard lock(m_mutex);
@@ -604,6 +702,7 @@ void Connection::Close() {
       std::lock_guard pending(m_pendingMutex);
       m_closed = true;
     }
+    watch = UnparkLocked();
     hooks.swap(m_closeHooks);
     m_roleFree.notify_all();
   }

@@ -36,19 +36,28 @@ struct ConnectionOptions {
   // after a quiet spell. Worth it where calls go out far more often than
   // they come in: the engine's status events to its sinks.
   bool callerReadsReply = false;
+  // A connection whose reading thread sees no frame for this long hands its
+  // socket to the process's poller, and its idle threads end: a quiet peer
+  // then costs no thread at all, and the next frame calls a thread back.
+  // Such a connection also starts out that way, so a peer that never speaks
+  // never gets a thread. Zero: a thread always reads (a client's one
+  // connection to its engine).
+  std::chrono::milliseconds parkAfter{0};
 };
 
 struct ReplySlot;
 
 // One socket to one peer process. Frames are read by one thread at a time:
 // a service thread, or (with callerReadsReply) a caller waiting for its
-// reply, who queues the calls it reads for the service threads. The thread that reads a call runs it at once and then goes on
-// reading; reading passes to another service thread only when the call
-// waits for a reply of its own or runs longer than inlineCallLimit (an idle
-// service thread watches for that), so reading goes on while slow calls run
-// (an engine may report to a client while that client waits in a call of
-// its own) and a quick call costs neither a hand-over nor a wake-up.
-// Replies are matched to waiting callers by call id.
+// reply, who queues the calls it reads for the service threads; while the
+// peer is quiet (parkAfter) no thread reads and the process's poller
+// watches the socket instead. The thread that reads a call runs it at once
+// and then goes on reading; reading passes to another service thread only
+// when the call waits for a reply of its own or runs longer than
+// inlineCallLimit (an idle service thread watches for that), so reading
+// goes on while slow calls run (an engine may report to a client while that
+// client waits in a call of its own) and a quick call costs neither a
+// hand-over nor a wake-up. Replies are matched to waiting callers by call id.
 class Connection : public std::enable_shared_from_this<Connection> {
  public:
   // Takes ownership of the connected socket `fd` and starts reading.
@@ -61,6 +70,10 @@ class Connection : public std::enable_shared_from_this<Connection> {
 
   wire::Side side() const { return m_side; }
   bool IsOpen() const { return !m_closed.load(); }
+  // Whether a valid frame came from the peer.
+  bool HasSpoken() const { return m_spoken.load(std::memory_order_relaxed); }
+  // Whether something from the peer waits to be read.
+  bool HasInputWaiting() const;
   const ConnectionOptions& options() const { return m_options; }
   ObjectTable& objects() { return m_objects; }
 
@@ -98,6 +111,7 @@ class Connection : public std::enable_shared_from_this<Connection> {
     Answered,  // the awaited reply is in
     Yield,     // a reply went to a caller who may as well read the next
     TimedOut,  // the awaited reply did not come in time
+    Quiet,     // nothing came for parkAfter: the poller may watch instead
   };
   struct ServiceThread {
     std::thread thread;
@@ -106,7 +120,16 @@ class Connection : public std::enable_shared_from_this<Connection> {
   };
 
   Connection(int fd, wire::Side side, ConnectionOptions options);
-  void SpawnLocked();
+  // False when no thread could be had.
+  bool SpawnLocked();
+  // Gives the free reading role to the poller; the connection's idle
+  // threads end.
+  void ParkLocked();
+  // Takes the reading role back from the poller, if it has it. The watch's
+  // hold on this connection comes back, to be let go of outside m_mutex.
+  std::function<void()> UnparkLocked();
+  // On the poller's thread: the parked socket has something to read.
+  void Readable();
   void ServiceLoop(std::shared_ptr<Connection> self, ServiceThread* me);
   void HoldReadingRole(std::unique_lock<std::mutex>& lock, ServiceThread* me, std::vector<std::uint8_t>& call);
   void WatchInlineCall(std::unique_lock<std::mutex>& lock, ServiceThread* me, std::vector<std::uint8_t>& call);
@@ -141,6 +164,7 @@ class Connection : public std::enable_shared_from_this<Connection> {
   const ConnectionOptions m_options;
   const bool m_messages;  // a message socket: each recv takes one frame whole
   std::atomic<bool> m_closed{false};
+  std::atomic<bool> m_spoken{false};
   std::atomic<std::uint32_t> m_nextCallId{1};
   ObjectTable m_objects;
 
@@ -148,12 +172,16 @@ class Connection : public std::enable_shared_from_this<Connection> {
   std::vector<std::uint8_t> m_in;
   std::size_t m_inStart = 0;
   std::size_t m_inEnd = 0;
+  std::chrono::steady_clock::time_point m_lastInputAt;
 
   // Service threads, the reading role and calls waiting for a thread.
   std::mutex m_mutex;
   std::condition_variable m_roleFree;
   std::condition_variable m_threadsEnded;
   bool m_reading = false;
+  // Nobody reads: the poller watches the socket (parkAfter).
+  bool m_parked = false;
+  std::uint64_t m_watch = 0;
   // The thread running a call inline while it holds the reading role, and
   // a count of such calls, so a watcher can tell one long call from many.
   ServiceThread* m_inlineRunner = nullptr;

@@ -98,6 +98,10 @@ int Connect() {
   // The server listens on a message socket (see ServerEndpoint::Listen).
   const int fd = ::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
   if (fd < 0) return -1;
+  // A server whose backlog is full (it stopped accepting, or cannot keep
+  // up) must not hold a client in connect for ever.
+  const timeval limit{5, 0};
+  ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
   if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 || !PeerIsSameUser(fd)) {
     ::close(fd);
     return -1;

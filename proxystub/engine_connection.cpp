@@ -8,7 +8,8 @@ namespace ps {
 // cutting the owner off takes it alone, so it waits for events in progress.
 class CForwardingSink final : public ICallbackItf {
  public:
-  explicit CForwardingSink(ICallbackItf* owner) : m_owner(owner) {}
+  CForwardingSink(ICallbackItf* owner, std::function<void()> onDropped)
+      : m_owner(owner), m_onDropped(std::move(onDropped)) {}
 
   HRESULT DownloadStatus(std::uint32_t dwStatus, const char* pszStatus, const _LinkStructType& ls) override {
     std::shared_lock lock(m_mutex);
@@ -21,9 +22,16 @@ class CForwardingSink final : public ICallbackItf {
     m_owner = nullptr;
   }
 
+  // The engine's side let go of the sink: tells an owner still attached.
+  void Released() {
+    std::shared_lock lock(m_mutex);
+    if (m_owner && m_onDropped) m_onDropped();
+  }
+
  private:
   std::shared_mutex m_mutex;
   ICallbackItf* m_owner;
+  const std::function<void()> m_onDropped;
 };
 
 EngineConnection::EngineConnection() = default;
@@ -35,14 +43,18 @@ HRESULT EngineConnection::CreateEngine(const ActivationOptions& options) {
   return CreateDownloadEngine(&m_engine, options);
 }
 
-HRESULT EngineConnection::AdviseSink(ICallbackItf* owner) {
+HRESULT EngineConnection::AdviseSink(ICallbackItf* owner, std::function<void()> onDropped) {
   if (!m_engine || !owner) return E_POINTER;
   if (m_sink) return CONNECT_E_ADVISELIMIT;
   std::shared_ptr<IConnectionPoint> cp;
   HRESULT hr = m_engine->FindConnectionPoint(IID_ICallbackItf, &cp);
   if (FAILED(hr)) return hr;
-  auto sink = std::make_shared<CForwardingSink>(owner);
-  hr = cp->Advise(sink, &m_cookie);
+  auto sink = std::make_shared<CForwardingSink>(owner, std::move(onDropped));
+  // The engine's side holds the sink through a reference of its own, whose
+  // end is the engine letting go: when the engine releases the sink, or when
+  // the connection closes and drops everything it carried.
+  std::shared_ptr<ICallbackItf> advised(sink.get(), [sink](ICallbackItf*) { sink->Released(); });
+  hr = cp->Advise(std::move(advised), &m_cookie);
   if (FAILED(hr)) {
     sink->Detach();
     m_cookie = 0;

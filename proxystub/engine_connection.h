@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 #include "contract/interfaces.h"
@@ -21,8 +22,15 @@ class CForwardingSink;
 // owner is never called once Disconnect has returned, even though the
 // engine may still hold the sink for a moment. Hence the owner's
 // DownloadStatus must not wait for the thread that calls Disconnect.
+//
+// An engine that dies, or that drops the sink, lets go of it without an
+// Unadvise: the owner hears of it through `onDropped`, under the same rule,
+// so that its window can say so and connect again on the next command.
 class EngineConnection {
  public:
+  // What a window shows once its engine has gone away.
+  static constexpr char kEngineStopped[] = "Download engine stopped";
+
   EngineConnection();
   ~EngineConnection();
   EngineConnection(const EngineConnection&) = delete;
@@ -31,8 +39,11 @@ class EngineConnection {
   // Step 1. On failure there is no engine and the other steps do nothing.
   HRESULT CreateEngine(const ActivationOptions& options = {});
   // Step 2; the owner is not owned. Failures leave the engine connected
-  // without status events.
-  HRESULT AdviseSink(ICallbackItf* owner);
+  // without status events. `onDropped` runs at most once, on any thread,
+  // when the engine lets go of the sink before Disconnect (it died, closed
+  // the connection or dropped the sink); it must neither block nor call the
+  // engine.
+  HRESULT AdviseSink(ICallbackItf* owner, std::function<void()> onDropped = {});
   // Step 3.
   void Disconnect();
 

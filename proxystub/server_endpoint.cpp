@@ -7,13 +7,21 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 
+#include "proxystub/poller.h"
 #include "proxystub/stubs.h"
 
 namespace ps {
 
 namespace {
+
+using namespace std::chrono_literals;
+
+// How long a client's reading thread waits for its next frame before the
+// poller takes over: long enough that a busy client keeps its thread.
+constexpr auto kParkAfter = 1000ms;
 
 bool StillOpen(const std::weak_ptr<Connection>& weak) {
   const auto connection = weak.lock();
@@ -22,8 +30,17 @@ bool StillOpen(const std::weak_ptr<Connection>& weak) {
 
 }  // namespace
 
-std::unique_ptr<ServerEndpoint> ServerEndpoint::Open(IClassFactoryHost& host, ConnectionOptions options) {
-  std::unique_ptr<ServerEndpoint> server(new ServerEndpoint(host, options));
+std::size_t ConnectionCapFor(std::uint64_t descriptors) {
+  constexpr std::uint64_t kMost = ServerLimits{}.maxConnections;
+  constexpr std::uint64_t kFewest = 8;
+  const std::uint64_t reserve = std::max<std::uint64_t>(64, descriptors / 4);
+  const std::uint64_t room = descriptors > reserve ? descriptors - reserve : 0;
+  return static_cast<std::size_t>(std::clamp(room, kFewest, kMost));
+}
+
+std::unique_ptr<ServerEndpoint> ServerEndpoint::Open(IClassFactoryHost& host, ConnectionOptions options,
+                                                     ServerLimits limits) {
+  std::unique_ptr<ServerEndpoint> server(new ServerEndpoint(host, options, limits));
   if (!server->Listen()) return nullptr;
   return server;
 }
@@ -64,23 +81,80 @@ bool ServerEndpoint::Listen() {
 }
 
 void ServerEndpoint::AcceptLoop(int listenFd, int wakeFd) {
+  // Out of descriptors or memory, accept fails while the client stays in
+  // the backlog, so the socket stays readable: trying again at once would
+  // spin. The pause grows while accepting keeps failing.
+  constexpr auto kFirstPause = 10ms;
+  constexpr auto kLongestPause = 1000ms;
+  std::chrono::milliseconds pause{0};
+  Clock::time_point pausedUntil;
   for (;;) {
-    pollfd fds[2] = {{listenFd, POLLIN, 0}, {wakeFd, POLLIN, 0}};
-    if (::poll(fds, 2, -1) < 0) {
+    const auto now = Clock::now();
+    const bool paused = now < pausedUntil;
+    const auto wakeAt = std::min(CloseSilent(now), paused ? pausedUntil : Clock::time_point::max());
+    int timeout = -1;
+    if (wakeAt != Clock::time_point::max())
+      timeout = static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(wakeAt - now).count());
+    // A negative descriptor is left out of the poll.
+    pollfd fds[2] = {{wakeFd, POLLIN, 0}, {paused ? -1 : listenFd, POLLIN, 0}};
+    if (::poll(fds, 2, timeout) < 0) {
       if (errno == EINTR) continue;
       return;
     }
-    if (fds[1].revents) return;
-    if (!(fds[0].revents & POLLIN)) continue;
+    if (fds[0].revents) return;
+    if (!(fds[1].revents & POLLIN)) continue;
     const int fd = ::accept4(listenFd, nullptr, nullptr, SOCK_CLOEXEC);
-    if (fd < 0) continue;
+    if (fd < 0) {
+      if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM) {
+        pause = std::clamp<std::chrono::milliseconds>(pause * 2, kFirstPause, kLongestPause);
+        pausedUntil = Clock::now() + pause;
+        // A client that never spoke gives its descriptor to one waiting.
+        std::shared_ptr<Connection> silent;
+        {
+          std::lock_guard lock(m_mutex);
+          silent = OldestSilentLocked();
+        }
+        if (silent) silent->Close();
+      }
+      continue;
+    }
+    pause = std::chrono::milliseconds(0);
     // Another user's process is dropped before it can say anything.
     if (!endpoint::PeerIsSameUser(fd)) {
       ::close(fd);
       continue;
     }
-    Serve(fd);
+    Admit(fd);
   }
+}
+
+std::shared_ptr<Connection> ServerEndpoint::OldestSilentLocked() {
+  for (const Client& client : m_clients) {
+    auto connection = client.connection.lock();
+    if (connection && connection->IsOpen() && !connection->HasSpoken() && !connection->HasInputWaiting())
+      return connection;
+  }
+  return nullptr;
+}
+
+ServerEndpoint::Clock::time_point ServerEndpoint::CloseSilent(Clock::time_point now) {
+  std::vector<std::shared_ptr<Connection>> silent;
+  auto next = Clock::time_point::max();
+  {
+    std::lock_guard lock(m_mutex);
+    std::erase_if(m_clients, [](const Client& client) { return !StillOpen(client.connection); });
+    for (const Client& client : m_clients) {
+      auto connection = client.connection.lock();
+      if (!connection || connection->HasSpoken()) continue;
+      const auto deadline = client.acceptedAt + m_limits.firstFrameTime;
+      if (deadline <= now)
+        silent.push_back(std::move(connection));
+      else
+        next = std::min(next, deadline);
+    }
+  }
+  for (auto& connection : silent) connection->Close();
+  return next;
 }
 
 std::shared_ptr<Connection> ServeClient(int fd, IClassFactoryHost& host, ConnectionOptions options) {
@@ -88,6 +162,7 @@ std::shared_ptr<Connection> ServeClient(int fd, IClassFactoryHost& host, Connect
   // The engine's threads call the client's sinks far more often than the
   // client calls in: they read their sinks' answers themselves.
   options.callerReadsReply = true;
+  if (options.parkAfter.count() == 0) options.parkAfter = kParkAfter;
   // The client's first call may arrive at once: the factory and the close
   // hook are in place before the connection starts reading.
   return Connection::Start(fd, wire::Side::Server, options, [&session](Connection& connection) {
@@ -97,11 +172,23 @@ std::shared_ptr<Connection> ServeClient(int fd, IClassFactoryHost& host, Connect
   });
 }
 
-void ServerEndpoint::Serve(int fd) {
+void ServerEndpoint::Admit(int fd) {
+  std::shared_ptr<Connection> evicted;
+  {
+    std::lock_guard lock(m_mutex);
+    std::erase_if(m_clients, [](const Client& client) { return !StillOpen(client.connection); });
+    if (m_clients.size() >= m_limits.maxConnections) {
+      evicted = OldestSilentLocked();
+      if (!evicted) {
+        ::close(fd);
+        return;
+      }
+    }
+  }
+  if (evicted) evicted->Close();
   auto connection = ServeClient(fd, m_host, m_options);
   std::lock_guard lock(m_mutex);
-  std::erase_if(m_connections, [](const std::weak_ptr<Connection>& weak) { return !StillOpen(weak); });
-  m_connections.push_back(connection);
+  m_clients.push_back({connection, Clock::now()});
 }
 
 void ServerEndpoint::StopListening() {
@@ -135,19 +222,22 @@ bool ServerEndpoint::IsAccepting() const {
 
 bool ServerEndpoint::HasClients() const {
   std::lock_guard lock(m_mutex);
-  return std::any_of(m_connections.begin(), m_connections.end(), StillOpen);
+  return std::any_of(m_clients.begin(), m_clients.end(),
+                     [](const Client& client) { return StillOpen(client.connection); });
 }
 
 void ServerEndpoint::CloseAll() {
   std::vector<std::shared_ptr<Connection>> open;
   {
     std::lock_guard lock(m_mutex);
-    for (auto& weak : m_connections)
-      if (auto connection = weak.lock()) open.push_back(std::move(connection));
-    m_connections.clear();
+    for (auto& client : m_clients)
+      if (auto connection = client.connection.lock()) open.push_back(std::move(connection));
+    m_clients.clear();
   }
   for (auto& connection : open) connection->Close();
   for (auto& connection : open) connection->JoinThreads();
+  // With no client left to watch, the poller's thread ends too.
+  Poller::Shared().Join();
 }
 
 }  // namespace ps

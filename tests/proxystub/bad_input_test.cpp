@@ -12,18 +12,6 @@ namespace {
 using wire::Method;
 constexpr auto M = [](Method method) { return static_cast<std::uint32_t>(method); };
 
-// Creates the engine over a raw connection; its object id.
-std::uint32_t CreateEngine(RawPeer& peer) {
-  peer.Send(CallFrame(1, wire::kFactoryObjectId, M(Method::CreateInstance),
-                      [](wire::FrameBuilder& b) { b.GuidField(IID_IDownloadEngine); }));
-  bool closed = false;
-  const auto reply = peer.Reply(closed);
-  if (!reply || reply->size() != 8 || RawPeer::ResultOf(*reply) != S_OK) return 0;
-  std::uint32_t id = 0;
-  std::memcpy(&id, reply->data() + 4, 4);
-  return id;
-}
-
 TEST_F(ServerTest, BadFramesCostOnlyTheirOwnConnection) {
   Register();
   SetThreadCount(0);
@@ -69,7 +57,7 @@ TEST_F(ServerTest, BadFramesCostOnlyTheirOwnConnection) {
   }
   {  // A text of 260 bytes, and a record count past the cap.
     RawPeer peer(ps::endpoint::Connect());
-    const std::uint32_t engine = CreateEngine(peer);
+    const std::uint32_t engine = RawCreateEngine(peer);
     ASSERT_NE(engine, 0u);
     std::vector<std::uint8_t> frame;
     wire::FrameBuilder builder(frame);
@@ -97,7 +85,7 @@ TEST_F(ServerTest, BadFramesCostOnlyTheirOwnConnection) {
   }
   {
     RawPeer peer(ps::endpoint::Connect());
-    const std::uint32_t engine = CreateEngine(peer);
+    const std::uint32_t engine = RawCreateEngine(peer);
     std::uint32_t enumerator = 0;
     peer.Send(CallFrame(4, engine, M(Method::EnumFiles), [](wire::FrameBuilder&) {}));
     bool closed = false;

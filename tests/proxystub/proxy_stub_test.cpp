@@ -63,7 +63,6 @@ TEST(ProxyStub, TextsTheWireCannotCarryAreRefusedWithoutACall) {
   auto engine = loop.Engine(loop.Connect());
   auto sink = std::make_shared<RecordingSink>();
   AdviseOn(*engine, sink);
-  const std::string longest(259, 'n');
   const std::string tooLong(260, 'n');
   EXPECT_EQ(engine->DownloadFile(tooLong.c_str(), "http://h/x"), E_INVALIDARG);
   EXPECT_EQ(engine->DownloadFile("x", ("http://h/" + tooLong).c_str()), E_INVALIDARG);
@@ -71,10 +70,12 @@ TEST(ProxyStub, TextsTheWireCannotCarryAreRefusedWithoutACall) {
   EXPECT_EQ(engine->DownloadFile(nullptr, "http://h/x"), E_POINTER);
   EXPECT_TRUE(ListedHrefs(*engine).empty());
   EXPECT_TRUE(sink->Events().empty());
-  // 259 bytes still travel whole.
-  EXPECT_EQ(engine->DownloadFile(longest.c_str(), "http://h/x"), S_OK);
+  // 259 bytes still travel whole (a file name that long is then cut to
+  // what file systems take, so the address shows it).
+  const std::string longestHref = "http://h/" + std::string(259 - 9, 'n');
+  EXPECT_EQ(engine->DownloadFile("x", longestHref.c_str()), S_OK);
   ASSERT_EQ(sink->Events().size(), 1u);
-  EXPECT_EQ(sink->Events()[0].name(), longest);
+  EXPECT_EQ(sink->Events()[0].href(), longestHref);
 }
 
 TEST(ProxyStub, NextKeepsItsRulesAcrossTheConnection) {

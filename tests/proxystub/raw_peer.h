@@ -9,6 +9,7 @@
 #include <optional>
 #include <vector>
 
+#include "contract/identities.h"
 #include "proxystub/wire_codec.h"
 
 // A peer that speaks the wire by hand, for feeding a server what a proxy
@@ -86,4 +87,35 @@ std::vector<std::uint8_t> CallFrame(std::uint32_t callId, std::uint32_t objectId
   fields(builder);
   builder.Finish();
   return frame;
+}
+
+// Calls `method` on `objectId` and returns the reply's first out-number
+// (an object id, a cookie); 0 when the call failed.
+template <class Fields>
+std::uint32_t RawCall(RawPeer& peer, std::uint32_t callId, std::uint32_t objectId, wire::Method method,
+                      Fields fields) {
+  peer.Send(CallFrame(callId, objectId, static_cast<std::uint32_t>(method), fields));
+  bool closed = false;
+  const auto reply = peer.Reply(closed);
+  if (!reply || reply->size() != 8 || RawPeer::ResultOf(*reply) != S_OK) return 0;
+  std::uint32_t number = 0;
+  std::memcpy(&number, reply->data() + 4, 4);
+  return number;
+}
+
+// Creates the engine over a raw connection; its object id.
+inline std::uint32_t RawCreateEngine(RawPeer& peer) {
+  return RawCall(peer, 1, wire::kFactoryObjectId, wire::Method::CreateInstance,
+                 [](wire::FrameBuilder& b) { b.GuidField(IID_IDownloadEngine); });
+}
+
+// Advises a sink (object 1 of the peer) that never answers unless the
+// test reads and replies; the cookie.
+inline std::uint32_t RawAdviseSink(RawPeer& peer) {
+  const std::uint32_t engine = RawCreateEngine(peer);
+  if (!engine) return 0;
+  const std::uint32_t point = RawCall(peer, 2, engine, wire::Method::FindConnectionPoint,
+                                      [](wire::FrameBuilder& b) { b.GuidField(IID_ICallbackItf); });
+  if (!point) return 0;
+  return RawCall(peer, 3, point, wire::Method::Advise, [](wire::FrameBuilder& b) { b.Object(1); });
 }
