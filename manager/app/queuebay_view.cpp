@@ -99,9 +99,14 @@ bool CQueuebayView::event(QEvent* event) {
 }
 
 void CQueuebayView::TakeRecords() {
+  // The queue of an engine that went away is replaced whole by the new one's.
+  if (m_doc.ListOutdated()) {
+    Reload();
+    return;
+  }
   const std::vector<PendingRecord> batch = m_doc.HandOver().Take();
-  if (batch.empty()) return;
-  Apply(batch);
+  if (!batch.empty()) Apply(batch);
+  // Even without records: the engine may have gone away.
   m_frame.ShowDownloadingState(m_doc.IsDownloading());
 }
 
@@ -114,11 +119,14 @@ void CQueuebayView::Apply(const std::vector<PendingRecord>& batch, std::unordere
                           QMessageBox::Warning);
       continue;
     }
-    if (listed && pending.code == STATUS_QUEUED) {
+    if (listed && (pending.code == STATUS_QUEUED || pending.code == STATUS_DONE)) {
+      // A listed record was announced before it ends: once its end is here,
+      // a code 8 of its address is a new record (a retry put back, the same
+      // file added again) and gets its row.
       const auto found = listed->find(std::string(RecordText(pending.record.szHref)));
       if (found != listed->end() && found->second > 0) {
         --found->second;
-        continue;
+        if (pending.code == STATUS_QUEUED) continue;
       }
     }
     m_model->Apply(pending.code, pending.record);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -35,6 +36,11 @@ struct DownloadOptions {
 // Threads: the interface thread calls everything not marked otherwise;
 // engine events arrive on the connection's threads and only fill the
 // hand-over, the flag and the status text.
+//
+// An engine that goes away (killed, or it dropped the sink) is told in the
+// status pane and no longer counts as downloading; the next command that
+// needs the engine connects again, starting one if needed, and the list is
+// then loaded whole from the new engine.
 class CQueuebayDoc {
  public:
   static constexpr char kCouldNotStart[] = "Download couldn't start";
@@ -49,11 +55,19 @@ class CQueuebayDoc {
 
   // Asks the engine whether it transfers anything. Any thread.
   void RefreshDownloadingState();
-  bool IsDownloading() const { return m_bDownloading.get(); }
+  // False from the moment the engine is found gone. Any thread.
+  bool IsDownloading() const { return m_bDownloading.get() && !m_bEngineLost.load(); }
+  // Whether the engine went away and no command has connected again since.
+  // Any thread.
+  bool EngineLost() const { return m_bEngineLost.load(); }
 
   // Every record the engine knows, in its order, five at a time; empty
-  // without an engine or when it cannot be enumerated.
+  // without an engine or when it cannot be enumerated. Connects again first
+  // when the engine went away.
   std::vector<_LinkStructType> LoadFileList();
+  // Whether the engine was connected anew since the list was last loaded:
+  // the list shows a queue that is gone and must be loaded whole.
+  bool ListOutdated() const { return m_bListOutdated; }
 
   // The events waiting for the view; a full reload first drops them, as the
   // list it loads already holds what they say.
@@ -64,7 +78,8 @@ class CQueuebayDoc {
   void SetDownloadStatus(std::string text);  // any thread
 
   // Add URL after its dialog: the file name first, the address second. A
-  // failed hand-over shows "Download couldn't start" in the status pane.
+  // failed hand-over shows "Download couldn't start" in the status pane. Like
+  // every command below, it connects again first when the engine went away.
   void AddDownload(const std::string& fileName, const std::string& url);
   void CancelDownload(const std::string& url);
   void StopDownloads();
@@ -80,6 +95,16 @@ class CQueuebayDoc {
  private:
   friend class CDownloadStatusSink;
 
+  void ConnectEngine();
+  // The engine for a command: connects again first when it went away; null
+  // when that fails, or without an engine from the start.
+  IDownloadEngine* ReadyEngine();
+  // The engine went away: the status pane says so, and the view is woken so
+  // that the caption follows. Any thread.
+  void OnEngineLost();
+  // Gives `hr` back; a result that found the engine gone marks it lost.
+  HRESULT Checked(HRESULT hr);
+
   IQueuebayHost& m_host;
   RecordHandOver m_handOver;
   DownloadingFlag m_bDownloading;
@@ -89,4 +114,10 @@ class CQueuebayDoc {
   ps::EngineConnection m_engineConnection;
   IDownloadEngine* m_pEngine = nullptr;
   std::unique_ptr<CDownloadStatusSink> m_pSink;
+  // Connecting again. Only the lost flag is touched off the interface thread.
+  ps::ActivationOptions m_activation;
+  std::atomic<bool> m_bEngineLost{false};
+  bool m_bHadEngine = false;
+  bool m_bListOutdated = false;
+  std::chrono::steady_clock::time_point m_nextReconnect{};
 };
