@@ -46,3 +46,12 @@ std::string EndingText(DownloadEnding ending, const char* name, std::uint64_t cu
     if (entry.ending == ending) return FormatText(entry.format, name, progress.c_str());
   return FormatText(status_text::kFinished, name);
 }
+
+std::string NamingAddress(std::string_view text, std::string_view href) {
+  std::string named(text);
+  if (!href.empty() && text.find(href) == std::string_view::npos) {
+    named += "\nURL: ";
+    named += href;
+  }
+  return named;
+}

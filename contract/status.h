@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 // Status codes of ICallbackItf::DownloadStatus. The engine sends only these six;
 // clients treat any other value as unknown.
@@ -53,6 +54,11 @@ enum class DownloadEnding {
 // The STATUS_DONE text of an ending: the file's name and how far it got
 // (`total` 0 when no size was announced).
 std::string EndingText(DownloadEnding ending, const char* name, std::uint64_t current, std::uint64_t total);
+
+// An error text for a box about one link: as it is when it names the
+// address already, otherwise with "\nURL: address" added, so that every box
+// says which link it is about.
+std::string NamingAddress(std::string_view text, std::string_view href);
 
 // printf into a std::string of whatever length the result needs: status texts
 // are formatted in full even when a long name makes them exceed 260 bytes.

@@ -139,7 +139,13 @@ void Download(CFetchwickDoc& doc, const std::vector<const LinkEntry*>& files) {
 }
 
 void PrintList(const LinkList& list) {
+  // Written in pieces: a list of a million links would otherwise be held
+  // twice, as entries and as one text.
   std::string out;
+  const auto flush = [&] {
+    std::fwrite(out.data(), 1, out.size(), stdout);
+    out.clear();
+  };
   for (const LinkEntry* entry : list.Entries()) {
     out += entry->name;
     out += '\t';
@@ -151,8 +157,9 @@ void PrintList(const LinkList& list) {
     out += '\t';
     out += std::to_string(entry->size.load());
     out += '\n';
+    if (out.size() >= 1 << 16) flush();
   }
-  std::fwrite(out.data(), 1, out.size(), stdout);
+  flush();
   std::fflush(stdout);
 }
 

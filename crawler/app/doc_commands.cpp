@@ -61,7 +61,7 @@ void CDocCommands::OnDownloadManager() { gui::DesktopLauncher::StartProgram(QStr
 
 void CDocCommands::OnOpenDownloads() {
   std::string folder;
-  if (IDownloadEngine* engine = m_doc.Engine()) {
+  if (IDownloadEngine* engine = m_doc.ReadyEngine()) {
     char buffer[kMaxTextBytes] = {};
     if (SUCCEEDED(engine->GetDLDir(sizeof buffer, buffer))) folder = buffer;
   } else {

@@ -3,7 +3,7 @@
 #include "contract/status.h"
 #include "crawler/core/fetchwick_doc.h"
 
-HRESULT CallbackItf::DownloadStatus(std::uint32_t dwStatus, const char* pszStatus, const _LinkStructType&) {
+HRESULT CallbackItf::DownloadStatus(std::uint32_t dwStatus, const char* pszStatus, const _LinkStructType& ls) {
   CFetchwickDoc& doc = *m_pDoc;
   switch (dwStatus) {
     case STATUS_DONE:
@@ -14,7 +14,7 @@ HRESULT CallbackItf::DownloadStatus(std::uint32_t dwStatus, const char* pszStatu
     case STATUS_ERROR:
       if (!pszStatus) return S_OK;
       // The view owns the copy from here on and shows it in an error box.
-      if (doc.m_host.HasView()) doc.m_host.PostShowError(pszStatus);
+      if (doc.m_host.HasView()) doc.m_host.PostShowError(NamingAddress(pszStatus, RecordText(ls.szHref)));
       break;
     default:
       break;

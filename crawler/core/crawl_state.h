@@ -8,7 +8,7 @@
 #include <mutex>
 #include <string>
 #include <string_view>
-#include <unordered_map>
+#include <vector>
 
 #include "crawler/core/link_entry.h"
 #include "http/session.h"
@@ -44,11 +44,16 @@ struct CCrawl {
   bool quiet = false;         // a deep crawl runs: page fetches show no boxes
 
   std::shared_ptr<LinkList> list;
-  // A deep crawl's pages to follow, each with the most levels left that it
-  // has been met with; a page met again with more is followed again.
-  std::unordered_map<std::string, int> levelsLeft;
-  std::string pageText;  // text of the page a page crawl fetched
-  PageAddress page;      // of the page fetched most recently
+  // A deep crawl's followed pages, by their place in the list: the most
+  // levels left that each has been met with (-1: never followed); a page
+  // met again with more is followed again. Four bytes a listed link.
+  std::vector<int> levelsLeft;
+  // Text of the page a page crawl fetched, released once it is scanned.
+  std::string pageText;
+  PageAddress page;  // of the page fetched most recently
+  // What a deep crawl holds of the pages on its path: the references each
+  // has left to list (see CrawlLevel), in bytes.
+  std::size_t heldReferences = 0;
 
   // The crawl session this crawl holds while it is busy; null when it holds
   // none. A stop closes the session under the crawl's feet, which ends its
@@ -60,6 +65,7 @@ struct CCrawl {
   std::atomic<bool> superseded{false};
   std::size_t pagesFetched = 0;  // for tools: pages fetched with any answer
   std::size_t pagesCut = 0;      // pages cut short at the page limits
+  bool linksCut = false;         // the list was full and links were left out
 
   // The end of the crawl thread, for whoever must wait for it.
   void MarkFinished();

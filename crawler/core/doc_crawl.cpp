@@ -6,6 +6,17 @@
 #include "crawler/core/link_naming.h"
 #include "crawler/core/link_scanner.h"
 
+namespace {
+
+// A count as people write it: "1,000,000".
+std::string GroupThousands(std::size_t count) {
+  std::string digits = std::to_string(count);
+  for (std::size_t at = digits.size(); at > 3; at -= 3) digits.insert(at - 3, ",");
+  return digits;
+}
+
+}  // namespace
+
 template <class Tell>
 void CFetchwickDoc::TellForCrawl(const CCrawl& crawl, Tell&& tell) {
   std::lock_guard lock(m_csCrawl);
@@ -17,8 +28,20 @@ void CFetchwickDoc::SetCrawlStatus(const CCrawl& crawl, std::string text) {
 }
 
 std::string CFetchwickDoc::CompleteText(const CCrawl& crawl) {
-  if (crawl.pagesCut == 0) return crawl_text::kCrawlComplete;
-  return FormatText(crawl_text::kCrawlCompleteCut, static_cast<unsigned long>(crawl.pagesCut));
+  const auto pagesCut = static_cast<unsigned long>(crawl.pagesCut);
+  if (crawl.linksCut) {
+    const std::string limit = GroupThousands(crawl.list->Limit());
+    if (pagesCut == 0) return FormatText(crawl_text::kCrawlCompleteLinksCut, limit.c_str());
+    return FormatText(crawl_text::kCrawlCompleteCutLinksCut, pagesCut, limit.c_str());
+  }
+  if (pagesCut == 0) return crawl_text::kCrawlComplete;
+  return FormatText(crawl_text::kCrawlCompleteCut, pagesCut);
+}
+
+void CFetchwickDoc::ReportLinksCut(CCrawl& crawl, const std::string& url) {
+  if (crawl.linksCut || !crawl.list->Cut()) return;
+  crawl.linksCut = true;
+  SetCrawlStatus(crawl, FormatText(crawl_text::kLinksCut, GroupThousands(crawl.list->Limit()).c_str(), url.c_str()));
 }
 
 void CFetchwickDoc::StartCrawl(const std::string& url, AddToHistory addToHistory, PushCurrent pushCurrent) {
@@ -59,6 +82,7 @@ void CFetchwickDoc::LaunchCrawl(std::shared_ptr<CCrawl> crawl) {
   // The new crawl's list becomes the document's at once, so the view drops
   // anything an older crawl still posts.
   crawl->list = StartNewLinkList();
+  crawl->list->SetLimit(m_pageLimits.maxLinks);
   m_crawl = crawl;
   if (crawl->kind == CCrawl::Kind::Page)
     m_hCrawlThread = std::thread([this, crawl] { PageCrawlProc(crawl); });
@@ -128,7 +152,10 @@ bool CFetchwickDoc::CrawlPage(CCrawl& crawl) {
   if (fetched) {
     ScanText(crawl.list, crawl.page, crawl.pageText, "HREF");
     ScanText(crawl.list, crawl.page, crawl.pageText, "SRC");
+    ReportLinksCut(crawl, crawl.url);
   }
+  // The page may take the whole page limit; nothing reads it once scanned.
+  std::string().swap(crawl.pageText);
   EndBusy(Notify::On, crawl.session, &crawl);
   SetCrawlStatus(crawl, CompleteText(crawl));
   return fetched;
@@ -148,47 +175,67 @@ void CFetchwickDoc::DeepCrawl(CCrawl& crawl) {
 
 bool CFetchwickDoc::CrawlLevel(CCrawl& crawl, std::string url, int depth) {
   if (depth <= 0) return false;
-  // Each level has a text of its own, and its own copy of the page's host
-  // and base: deeper levels overwrite the crawl's, and the links left on this
-  // page must still complete against this page.
-  std::string text;
-  if (!FetchPage(crawl, url, text)) return false;
+  // The page's references are read out first and its text goes at once: a
+  // level keeps only what it has left to list while the levels below it
+  // run, so the depth no longer multiplies the page limit. Those references
+  // are held within twice the page limit over all levels; a page whose
+  // references would go beyond is cut where they stop fitting.
+  ReferenceList references;
+  {
+    std::string text;
+    const std::size_t cutBefore = crawl.pagesCut;
+    if (!FetchPage(crawl, url, text)) return false;
+    const std::size_t budget = 2 * m_pageLimits.maxBytes;
+    const std::size_t room = budget > crawl.heldReferences ? budget - crawl.heldReferences : 0;
+    if (const auto stopped = references.Read("HREF", text, room)) {
+      if (crawl.pagesCut == cutBefore) ++crawl.pagesCut;
+      SetCrawlStatus(crawl,
+                     FormatText(crawl_text::kPageTooLarge, static_cast<unsigned long long>(*stopped), url.c_str()));
+    }
+  }
+  // This level's own copy of the page's host and base: deeper levels
+  // overwrite the crawl's, and the links left on this page must still
+  // complete against this page.
   const PageAddress page = crawl.page;
+  crawl.heldReferences += references.size();
 
   // The recursion is depth-first: a followed page is crawled completely
-  // before the scan of this one goes on. Once the crawl is stopped, every
-  // fetch fails at once, so the recursion unwinds while the scans of pages
-  // already fetched still list their links.
-  const KeywordSearch search("HREF");
+  // before the rest of this one is listed. Once the crawl is stopped, every
+  // fetch fails at once, so the recursion unwinds while the pages already
+  // fetched still list their links. Once the list is full, nothing more can
+  // be listed, and nothing more is fetched.
   std::string value;
   bool followed = false;
-  std::ptrdiff_t position = search.Next(text, 0);
-  while (position >= 0) {
-    ReadAttributeValue(search.keyword(), position, text, value);
-    if (!value.empty()) {
-      CompleteURL(value, page.origin, page.base);
-      if (FollowWithLevels(crawl, page, value, depth - 1)) {
-        CrawlLevel(crawl, value, depth - 1);
-        followed = true;
-      }
+  while (!crawl.list->Cut() && references.Next(value)) {
+    CompleteURL(value, page.origin, page.base);
+    if (FollowWithLevels(crawl, page, value, depth - 1)) {
+      CrawlLevel(crawl, value, depth - 1);
+      followed = true;
     }
-    position = search.Next(text, position);
   }
+  ReportLinksCut(crawl, url);
+  crawl.heldReferences -= references.size();
   return followed;
 }
 
 bool CFetchwickDoc::FollowWithLevels(CCrawl& crawl, const PageAddress& page, std::string& url, int levels) {
-  if (AddLink(crawl.list, page, url, Notify::On)) {
-    crawl.levelsLeft.insert_or_assign(url, levels);
+  const bool newPage = AddLink(crawl.list, page, url, Notify::On);
+  // Listed before, now, or not at all (a mail link, a full list).
+  const std::optional<std::size_t> place = crawl.list->IndexOf(url);
+  if (!place) return false;
+  if (crawl.levelsLeft.size() <= *place) crawl.levelsLeft.resize(*place + 1, -1);
+  int& met = crawl.levelsLeft[*place];
+  if (newPage) {
+    met = levels;
     return true;
   }
   // Listed before. Depth first, a page is often met first down a long
   // route, where few levels are left, and only later from a page nearer the
   // start: it is followed again then, so that a deeper crawl never covers
-  // less than a shallower one. Its entry stays where it was first listed.
-  const auto met = crawl.levelsLeft.find(url);
-  if (met == crawl.levelsLeft.end() || met->second >= levels) return false;
-  met->second = levels;
+  // less than a shallower one. Its entry stays where it was first listed. A
+  // page listed but never followed (a file, another host) stays unfollowed.
+  if (met < 0 || met >= levels) return false;
+  met = levels;
   return true;
 }
 

@@ -22,11 +22,11 @@ constexpr std::size_t kDownloadChunk = 4095;
 }  // namespace
 
 void CFetchwickDoc::QueueDownload(const LinkEntry& entry) {
-  if (m_pEngine) {
+  if (IDownloadEngine* engine = ReadyEngine()) {
     // The file name first, the address second; the engine reports the rest
-    // through the callback object.
-    if (FAILED(m_pEngine->DownloadFile(entry.name.c_str(), entry.url.c_str())))
-      SetDownloadStatus(download_text::kCouldNotStart);
+    // through the callback object. An engine found gone says so instead.
+    const HRESULT hr = Checked(engine->DownloadFile(entry.name.c_str(), entry.url.c_str()));
+    if (FAILED(hr) && hr != RPC_E_DISCONNECTED) SetDownloadStatus(download_text::kCouldNotStart);
     return;
   }
   if (m_bClosing) return;
@@ -45,27 +45,27 @@ void CFetchwickDoc::QueueDownload(const LinkEntry& entry) {
 
 void CFetchwickDoc::StopDownloads() {
   if (m_pEngine) {
-    m_pEngine->StopAllDownloads();
+    Checked(m_pEngine->StopAllDownloads());
     return;
-  }
-  std::shared_ptr<http::Session> closing;
-  {
-    std::lock_guard lock(m_csDownload);
-    closing = std::move(m_pDownloadSession);
-    m_downloadQueue.clear();
   }
   // The transfer in progress ends with what it has; the worker then finds
   // the queue empty.
-  if (closing) closing->Close();
+  InterruptOwnDownload(DownloadEnding::Stopped, true);
 }
 
 void CFetchwickDoc::CancelCurrentDownload() {
+  // The worker opens a new session for the next entry.
+  InterruptOwnDownload(DownloadEnding::Canceled, false);
+}
+
+void CFetchwickDoc::InterruptOwnDownload(DownloadEnding why, bool dropQueue) {
   std::shared_ptr<http::Session> closing;
   {
     std::lock_guard lock(m_csDownload);
     closing = std::move(m_pDownloadSession);
+    if (dropQueue) m_downloadQueue.clear();
+    if (closing) m_ownInterruption = why;
   }
-  // The worker opens a new session for the next entry.
   if (closing) closing->Close();
 }
 
@@ -142,6 +142,7 @@ void CFetchwickDoc::DownloadOne(const LinkEntry& entry) {
     std::lock_guard lock(m_csDownload);
     if (m_bClosing) return;
     if (!m_pDownloadSession) m_pDownloadSession = http::Session::Open(m_sessionOptions);
+    m_ownInterruption = DownloadEnding::Finished;
     // The worker's own reference: a cancel closes the session (which ends
     // the calls below) but never frees it under them.
     session = m_pDownloadSession;
@@ -150,19 +151,34 @@ void CFetchwickDoc::DownloadOne(const LinkEntry& entry) {
   const char* name = entry.name.c_str();
   SetDownloadStatus(FormatText(download_text::kTrying, name));
 
+  long long total = 0;
+  long long expected = -1;
+  // Every way out says how the file ended, and only a whole one is
+  // "finished".
+  DownloadEnding ending = DownloadEnding::Failed;
+  struct Ending {
+    CFetchwickDoc& doc;
+    const char* name;
+    const long long& total;
+    const long long& expected;
+    DownloadEnding& ending;
+    ~Ending() { doc.EndOwnDownload(ending, name, total, expected); }
+  } report{*this, name, total, expected, ending};
+
   auto opened = session->OpenUrl(entry.url, kDownloadHeaders, kDownloadFlags);
   if (!opened) {
-    if (!IsStopError(opened.error())) ShowWorkerBox(http::ErrorMessage(opened.error()));
+    if (!IsStopError(opened.error())) ShowLinkBox(http::ErrorMessage(opened.error()), entry.url);
     return;
   }
   http::Request& request = **opened;
   const int status = request.StatusCode().value_or(0);
-  if (status >= 400) {
-    ShowWorkerBox(FormatText(crawl_text::kDownloadError, status));
+  // A redirect still standing here had no usable Location: its body is a
+  // note about the move, not the file.
+  if (status >= 300) {
+    ShowLinkBox(FormatText(crawl_text::kDownloadErrorReason, status, http::StatusReason(status).c_str()), entry.url);
     return;
   }
 
-  long long expected = -1;
   if (auto length = request.QueryHeader("Content-Length")) {
     expected = std::atoll(length->c_str());
     SetDownloadStatus(FormatText(download_text::kSized, name, length->c_str()));
@@ -179,15 +195,18 @@ void CFetchwickDoc::DownloadOne(const LinkEntry& entry) {
   }
 
   char buffer[kDownloadChunk + 1];
-  long long total = 0;
+  bool whole = false;
   for (;;) {
     auto read = request.Read(buffer, kDownloadChunk);
     if (!read) {
       // The transfer ends with what was written; the partial file stays.
-      if (!IsStopError(read.error())) ShowWorkerBox(http::ErrorMessage(read.error()));
+      if (!IsStopError(read.error())) ShowLinkBox(http::ErrorMessage(read.error()), entry.url);
       break;
     }
-    if (*read == 0) break;
+    if (*read == 0) {
+      whole = expected < 0 || total >= expected;
+      break;
+    }
     if (!target->Write(buffer, *read, reason)) {
       ShowWorkerBox(FormatText(download_text::kFileError, target->path().c_str(), reason.c_str()));
       break;
@@ -195,9 +214,24 @@ void CFetchwickDoc::DownloadOne(const LinkEntry& entry) {
     total += static_cast<long long>(*read);
     SetDownloadStatus(FormatText(download_text::kProgress, name, total, expected));
   }
-  if (!target->Close(reason))
+  if (!target->Close(reason)) {
     ShowWorkerBox(FormatText(download_text::kFileError, target->path().c_str(), reason.c_str()));
-  SetDownloadStatus(FormatText(download_text::kFinished, name));
+    whole = false;
+  }
+  if (whole) ending = DownloadEnding::Finished;
+}
+
+void CFetchwickDoc::EndOwnDownload(DownloadEnding ending, const char* name, long long total, long long expected) {
+  if (ending != DownloadEnding::Finished) {
+    std::lock_guard lock(m_csDownload);
+    if (m_ownInterruption != DownloadEnding::Finished) ending = m_ownInterruption;
+  }
+  const auto count = [](long long value) { return value > 0 ? static_cast<std::uint64_t>(value) : 0; };
+  SetDownloadStatus(EndingText(ending, name, count(total), count(expected)));
+}
+
+void CFetchwickDoc::ShowLinkBox(const std::string& message, const std::string& url) {
+  ShowWorkerBox(FormatText(crawl_text::kAboutLink, message.c_str(), url.c_str()));
 }
 
 void CFetchwickDoc::ShowWorkerBox(std::string text) {

@@ -38,7 +38,7 @@ bool CFetchwickDoc::FetchPage(CCrawl& crawl, std::string& url, std::string& text
 
   auto opened = session->OpenUrl(url, {}, http::kFlagTransferAscii);
   if (!opened) {
-    ReportFetchError(crawl, opened.error());
+    ReportFetchError(crawl, opened.error(), url);
     return false;
   }
   http::Request& request = **opened;
@@ -47,16 +47,25 @@ bool CFetchwickDoc::FetchPage(CCrawl& crawl, std::string& url, std::string& text
   if (status >= 400) {
     // The fetch counts as done, with no text.
     if (!crawl.quiet && !crawl.superseded && !m_bClosing)
-      m_host.ShowMessageBox(FormatText(crawl_text::kDownloadError, status));
+      m_host.ShowMessageBox(FormatText(
+          crawl_text::kAboutLink,
+          FormatText(crawl_text::kDownloadErrorReason, status, http::StatusReason(status).c_str()).c_str(), url.c_str()));
     return true;
   }
 
+  // The text is given its room once, so that it is never copied while it
+  // grows: as much as the server announces, or else the whole limit. Room
+  // that is never written costs no memory, since the system hands out
+  // pages only as they are first touched, so an unannounced small page
+  // costs no more than an announced one.
   const std::size_t maxBytes = m_pageLimits.maxBytes;
+  std::size_t room = maxBytes;
   if (auto length = request.QueryHeader("Content-Length")) {
     const long long announced = std::atoll(length->c_str());
-    if (announced > 0 && static_cast<unsigned long long>(announced) <= maxBytes)
-      text.reserve(text.size() + static_cast<std::size_t>(announced));
+    if (announced >= 0 && static_cast<unsigned long long>(announced) <= maxBytes)
+      room = static_cast<std::size_t>(announced);
   }
+  text.reserve(text.size() + room);
   // Every byte read is kept, NUL bytes too: a NUL ends a value the scanner
   // reads, never the page. A page that never ends, or is enormous, would
   // hold the crawl and the memory for ever: past either limit it is cut,
@@ -68,17 +77,17 @@ bool CFetchwickDoc::FetchPage(CCrawl& crawl, std::string& url, std::string& text
       ReportPageCut(crawl, url, PageCut::TooSlow);
       break;
     }
-    const std::size_t room = maxBytes - (text.size() - start);
+    const std::size_t left = maxBytes - (text.size() - start);
     // At the size limit one byte more is asked for, to tell a page that
     // ends right there from one that goes on.
-    auto read = request.Read(buffer, room == 0 ? 1 : std::min(room, kPageChunk));
+    auto read = request.Read(buffer, left == 0 ? 1 : std::min(left, kPageChunk));
     if (!read) {
       // What was read so far stays in the text, but it is not scanned.
-      ReportFetchError(crawl, read.error());
+      ReportFetchError(crawl, read.error(), url);
       return false;
     }
     if (*read == 0) break;
-    if (room == 0) {
+    if (left == 0) {
       ReportPageCut(crawl, url, PageCut::TooLarge);
       break;
     }
@@ -98,9 +107,9 @@ void CFetchwickDoc::ReportPageCut(CCrawl& crawl, const std::string& url, PageCut
   }
 }
 
-void CFetchwickDoc::ReportFetchError(const CCrawl& crawl, http::ErrorCode code) {
+void CFetchwickDoc::ReportFetchError(const CCrawl& crawl, http::ErrorCode code, const std::string& url) {
   if (crawl.quiet || IsStopError(code) || crawl.superseded || m_bClosing) return;
-  m_host.ShowMessageBox(http::ErrorMessage(code));
+  m_host.ShowMessageBox(FormatText(crawl_text::kAboutLink, http::ErrorMessage(code).c_str(), url.c_str()));
 }
 
 bool CFetchwickDoc::BeginBusy(Notify notify, std::shared_ptr<http::Session>& held, const CCrawl* crawl) {

@@ -30,7 +30,8 @@ void CFetchwickDoc::ScanText(const std::shared_ptr<LinkList>& list, const PageAd
   const KeywordSearch search(keyword);
   std::string value;
   std::ptrdiff_t position = search.Next(text, 0);
-  while (position >= 0) {
+  // Once the list is full, the rest of the page can list nothing.
+  while (position >= 0 && !list->Cut()) {
     ReadAttributeValue(search.keyword(), position, text, value);
     AddLink(list, page, value, Notify::Off);
     position = search.Next(text, position);
@@ -52,7 +53,10 @@ bool CFetchwickDoc::AddLink(const std::shared_ptr<LinkList>& list, const PageAdd
 
   LinkEntry entry;
   entry.url = url;
-  entry.isFile = ClassifyLink(url, entry.name, entry.extension);
+  std::string name, extension;
+  entry.isFile = ClassifyLink(url, name, extension);
+  entry.name = name;
+  entry.extension = extension;
   const bool isFile = entry.isFile == 1;
   const bool excludeForeign = ExcludeForeign();
   // Splitting is the dearest step of all, so it is done once and only when

@@ -3,6 +3,7 @@
 #include <climits>
 #include <cstdlib>
 
+#include "crawler/core/doc_texts.h"
 #include "crawler/core/fetchwick_doc.h"
 #include "crawler/core/stop_errors.h"
 #include "http/request.h"
@@ -37,7 +38,7 @@ std::int32_t CFetchwickDoc::QueryFileSize(const std::string& url) {
         if (auto length = request.QueryHeader("Content-Length")) size = SizeFromText(*length);
       }
     } else if (!IsStopError(opened.error()) && !m_bClosing) {
-      m_host.ShowMessageBox(http::ErrorMessage(opened.error()));
+      m_host.ShowMessageBox(FormatText(crawl_text::kAboutLink, http::ErrorMessage(opened.error()).c_str(), url.c_str()));
     }
   }
   EndBusy(Notify::Off, held);

@@ -15,8 +15,20 @@ inline constexpr char kPageTooLarge[] = "Page cut short after %llu bytes: %s";
 inline constexpr char kPageTooSlow[] = "Page cut short after %.1f seconds: %s";
 // In place of kCrawlComplete when the crawl cut any page short.
 inline constexpr char kCrawlCompleteCut[] = "Crawl complete. Pages cut short: %lu.";
+// A list takes at most so many links (written with thousands separators,
+// "1,000,000"); past that the crawl lists no more, and the page where it
+// stopped is named.
+inline constexpr char kLinksCut[] = "Only the first %s links are listed: %s";
+// In place of kCrawlComplete when the list was full.
+inline constexpr char kCrawlCompleteLinksCut[] = "Crawl complete. Only the first %s links are listed.";
+inline constexpr char kCrawlCompleteCutLinksCut[] =
+    "Crawl complete. Pages cut short: %lu. Only the first %s links are listed.";
 // A page, a file or a size query answered with a status of 400 or more.
 inline constexpr char kDownloadError[] = "Download error: %d";
+// The same with the status's reason phrase ("Download error: 404 Not Found").
+inline constexpr char kDownloadErrorReason[] = "Download error: %d %s";
+// A box about one link: what happened, then the link's address.
+inline constexpr char kAboutLink[] = "%s\nURL: %s";
 }  // namespace crawl_text
 
 namespace download_text {

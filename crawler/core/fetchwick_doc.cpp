@@ -1,5 +1,5 @@
-// CFetchwickDoc: construction, settings, the engine connection, the download
-// status text, and the orderly end of every thread.
+// CFetchwickDoc: construction, settings, the download status text, and the
+// orderly end of every thread.
 
 #include "crawler/core/fetchwick_doc.h"
 
@@ -45,7 +45,8 @@ CFetchwickDoc::CFetchwickDoc(IFetchwickHost& host, DocOptions options)
     m_bExcludeForeign = static_cast<int>(ReadSetting(key.get(), setting::kExcludeForeign));
     m_strDownloadDir = ReadDownloadDirectory(key.get());
   }
-  if (options.engine == EngineUse::Create) ConnectEngine(options.activation);
+  m_activation = std::move(options.activation);
+  if (options.engine == EngineUse::Create) ConnectEngine(m_activation);
 }
 
 CFetchwickDoc::~CFetchwickDoc() {
@@ -59,21 +60,6 @@ CFetchwickDoc::~CFetchwickDoc() {
   JoinCrawlThreads();
   JoinSizeQueries();
   StopDownloadThread();
-}
-
-void CFetchwickDoc::ConnectEngine(const ps::ActivationOptions& activation) {
-  if (FAILED(m_engineConnection.CreateEngine(activation))) return;  // the own downloader serves
-  m_pEngine = m_engineConnection.engine();
-  RefreshDownloading();
-  // Failures to advise are not reported: downloads work, only their
-  // progress is not shown.
-  m_pSink = std::make_unique<CallbackItf>(this);
-  m_engineConnection.AdviseSink(m_pSink.get());
-}
-
-void CFetchwickDoc::RefreshDownloading() {
-  if (!m_pEngine) return;
-  m_bDownloading.Refresh([&](std::int32_t* downloading) { return m_pEngine->IsDownloading(downloading); });
 }
 
 std::string CFetchwickDoc::DownloadStatus() const {

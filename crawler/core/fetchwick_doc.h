@@ -16,6 +16,7 @@
 
 #include "contract/downloading_flag.h"
 #include "contract/interfaces.h"
+#include "contract/status.h"
 #include "crawler/core/crawl_state.h"
 #include "crawler/core/doc_host.h"
 #include "crawler/core/link_entry.h"
@@ -48,6 +49,8 @@ enum class EngineUse {
 struct PageLimits {
   std::size_t maxBytes = std::size_t{64} << 20;
   std::chrono::milliseconds maxTime = std::chrono::minutes(5);
+  // The links one crawl lists at most.
+  std::size_t maxLinks = kMaxListedLinks;
 };
 
 struct DocOptions {
@@ -193,7 +196,8 @@ class CFetchwickDoc {
   void QueueDownload(const LinkEntry& entry);
   void StopDownloads();          // Stop Downloads: enabled while IsDownloading()
   void CancelCurrentDownload();  // enabled while IsDownloading() and there is no engine
-  bool IsDownloading() const { return m_bDownloading.get(); }
+  // False from the moment the engine is found gone. Any thread.
+  bool IsDownloading() const { return m_bDownloading.get() && !m_bEngineLost.load(); }
   // The text of the download status pane. Any thread.
   std::string DownloadStatus() const;
   // For tools: waits until the own download thread has emptied its queue.
@@ -205,6 +209,14 @@ class CFetchwickDoc {
   IDownloadEngine* Engine() const { return m_pEngine; }
   // The callback object advised on the engine; null without an engine.
   CallbackItf* Sink() const { return m_pSink.get(); }
+  // The engine for a command of the user's (Download File(s), Options, Open
+  // Downloads). Once the engine has gone away, this connects again first,
+  // starting one if needed; null when that fails, or without an engine from
+  // the start.
+  IDownloadEngine* ReadyEngine();
+  // Whether the engine went away (it died, or dropped the callback object)
+  // and no command has connected again since. Any thread.
+  bool EngineLost() const { return m_bEngineLost.load(); }
 
   // ---- Options and the file filter ----------------------------------------
 
@@ -228,9 +240,14 @@ class CFetchwickDoc {
     std::atomic<bool> finished{false};
   };
 
-  // Engine connection (fetchwick_doc.cpp).
+  // Engine connection (doc_engine.cpp).
   void ConnectEngine(const ps::ActivationOptions& activation);
   void RefreshDownloading();
+  // The engine went away: the status pane says so. Any thread.
+  void OnEngineLost();
+  // Gives `hr` back; a result that found the engine gone marks it lost.
+  HRESULT Checked(HRESULT hr);
+  // The download status text (fetchwick_doc.cpp).
   void SetDownloadStatus(std::string text);
 
   // Crawl threads (doc_crawl.cpp).
@@ -255,12 +272,14 @@ class CFetchwickDoc {
   template <class Tell>
   void TellForCrawl(const CCrawl& crawl, Tell&& tell);
   void SetCrawlStatus(const CCrawl& crawl, std::string text);
-  // "Crawl complete.", or what says that pages were cut short.
+  // "Crawl complete.", or what says that pages or the list were cut short.
   static std::string CompleteText(const CCrawl& crawl);
+  // Says once that the list is full, naming the page where it filled up.
+  void ReportLinksCut(CCrawl& crawl, const std::string& url);
 
   // Page fetches and the crawl session (doc_fetch.cpp).
   bool FetchPage(CCrawl& crawl, std::string& url, std::string& text);
-  void ReportFetchError(const CCrawl& crawl, http::ErrorCode code);
+  void ReportFetchError(const CCrawl& crawl, http::ErrorCode code, const std::string& url);
   enum class PageCut { TooLarge, TooSlow };
   void ReportPageCut(CCrawl& crawl, const std::string& url, PageCut why);
   bool BeginBusy(Notify notify, std::shared_ptr<http::Session>& held, const CCrawl* crawl = nullptr);
@@ -278,6 +297,10 @@ class CFetchwickDoc {
   void DownloadOne(const LinkEntry& entry);
   void StopDownloadThread();
   void ShowWorkerBox(std::string text);
+  // A box about one link: the message, then the link's address.
+  void ShowLinkBox(const std::string& message, const std::string& url);
+  void InterruptOwnDownload(DownloadEnding why, bool dropQueue);
+  void EndOwnDownload(DownloadEnding ending, const char* name, long long total, long long expected);
 
   IFetchwickHost& m_host;
   const http::SessionOptions m_sessionOptions;
@@ -320,6 +343,9 @@ class CFetchwickDoc {
   mutable std::mutex m_csDownload;
   std::deque<LinkEntry> m_downloadQueue;
   std::shared_ptr<http::Session> m_pDownloadSession;
+  // Why the session of the file in progress was closed: Canceled or
+  // Stopped; Finished while nobody closed it.
+  DownloadEnding m_ownInterruption = DownloadEnding::Finished;
   std::thread m_hDownloadThread;
   bool m_bDownloadThreadRunning = false;
   std::string m_strDownloadDir;  // read by the worker for each file
@@ -332,6 +358,12 @@ class CFetchwickDoc {
   ps::EngineConnection m_engineConnection;
   IDownloadEngine* m_pEngine = nullptr;
   std::unique_ptr<CallbackItf> m_pSink;
+  // Connecting again after the engine went away (doc_engine.cpp). Only the
+  // lost flag is touched off the interface thread.
+  ps::ActivationOptions m_activation;
+  std::atomic<bool> m_bEngineLost{false};
+  bool m_bHadEngine = false;
+  std::chrono::steady_clock::time_point m_nextReconnect{};
 
   // The file filter: extensions in byte-wise order; empty shows everything.
   std::set<std::string> m_fileFilter;

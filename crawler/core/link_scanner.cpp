@@ -189,3 +189,49 @@ void ReadAttributeValue(std::string_view keyword, std::ptrdiff_t& position, std:
   }
   position = p;
 }
+
+std::optional<std::size_t> ReferenceList::Read(std::string_view keyword, std::string_view text, std::size_t room) {
+  m_bytes.clear();
+  m_next = 0;
+  // A large page gets room for the most its values can take, so the store
+  // is never copied while it fills; a large part left over is given back
+  // below. Small pages are not worth the two allocations.
+  constexpr std::size_t kLarge = std::size_t{1} << 20;
+  if (text.size() >= kLarge) m_bytes.reserve(std::min(text.size(), room));
+  const KeywordSearch search(keyword);
+  std::string value;
+  std::optional<std::size_t> stopped;
+  std::ptrdiff_t position = search.Next(text, 0);
+  while (position >= 0) {
+    const std::ptrdiff_t occurrence = position;
+    ReadAttributeValue(search.keyword(), position, text, value);
+    if (!value.empty()) {
+      char length[10];
+      std::size_t lengthBytes = 0;
+      for (std::size_t rest = value.size(); lengthBytes == 0 || rest > 0; rest >>= 7)
+        length[lengthBytes++] = static_cast<char>((rest & 0x7F) | (rest >= 0x80 ? 0x80 : 0));
+      if (m_bytes.size() + lengthBytes + value.size() > room) {
+        stopped = static_cast<std::size_t>(occurrence);
+        break;
+      }
+      m_bytes.append(length, lengthBytes);
+      m_bytes.append(value);
+    }
+    position = search.Next(text, position);
+  }
+  if (m_bytes.capacity() - m_bytes.size() >= kLarge) m_bytes.shrink_to_fit();
+  return stopped;
+}
+
+bool ReferenceList::Next(std::string& value) {
+  if (m_next >= m_bytes.size()) return false;
+  std::size_t length = 0;
+  for (int shift = 0;; shift += 7) {
+    const auto byte = static_cast<unsigned char>(m_bytes[m_next++]);
+    length |= static_cast<std::size_t>(byte & 0x7F) << shift;
+    if ((byte & 0x80) == 0) break;
+  }
+  value.assign(m_bytes, m_next, length);
+  m_next += length;
+  return true;
+}

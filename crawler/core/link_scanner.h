@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -62,3 +63,26 @@ std::string ReadAttributeValue(std::string_view keyword, std::ptrdiff_t& positio
 // The same into `value`, replacing what it held: a scan reuses one buffer.
 void ReadAttributeValue(std::string_view keyword, std::ptrdiff_t& position, std::string_view text,
                         std::string& value);
+
+// The values of one keyword in a page, read out ahead so that the page text
+// can go: a deep crawl keeps what a page has left to list while it crawls
+// the pages that page links to, and the values take a fraction of the text
+// (hardly ever more than the text itself: each stood there after its
+// keyword and "="). Only non-empty values are kept, in text order, each as
+// its length in bytes of seven bits and its bytes.
+class ReferenceList {
+ public:
+  // Reads every value of `keyword` in `text` while the kept bytes stay
+  // within `room`. Gives the position of the first occurrence whose value
+  // did not fit, and nothing when all did.
+  std::optional<std::size_t> Read(std::string_view keyword, std::string_view text, std::size_t room);
+
+  // The next value into `value`; false after the last one.
+  bool Next(std::string& value);
+  // The bytes kept.
+  std::size_t size() const { return m_bytes.size(); }
+
+ private:
+  std::string m_bytes;
+  std::size_t m_next = 0;
+};

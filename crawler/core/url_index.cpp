@@ -4,32 +4,34 @@
 
 namespace {
 
-std::size_t HashOf(std::string_view url) { return std::hash<std::string_view>{}(url); }
-
-bool IsFree(std::string_view slotUrl) { return slotUrl.data() == nullptr; }
+std::uint32_t HashOf(std::string_view url) {
+  const std::size_t hash = std::hash<std::string_view>{}(url);
+  // Both halves, so that a table of any size sees bits of the whole hash.
+  return static_cast<std::uint32_t>(hash ^ (hash >> 32));
+}
 
 }  // namespace
 
 // The slot holding `url`, or the free slot where it would go.
-std::size_t UrlIndex::Find(std::string_view url, std::size_t hash) const {
+std::size_t UrlIndex::SlotOf(std::string_view url, std::uint32_t hash) const {
   const std::size_t mask = m_slots.size() - 1;
   for (std::size_t index = hash & mask;; index = (index + 1) & mask) {
     const Slot& slot = m_slots[index];
-    if (IsFree(slot.url) || (slot.hash == hash && slot.url == url)) return index;
+    if (slot.id == kFree || (slot.hash == hash && m_urlOf(m_owner, slot.id) == url)) return index;
   }
 }
 
-bool UrlIndex::Contains(std::string_view url) const {
-  if (m_count == 0) return false;
-  return !IsFree(m_slots[Find(url, HashOf(url))].url);
+std::optional<std::uint32_t> UrlIndex::Find(std::string_view url) const {
+  if (m_count == 0) return std::nullopt;
+  const Slot& slot = m_slots[SlotOf(url, HashOf(url))];
+  if (slot.id == kFree) return std::nullopt;
+  return slot.id;
 }
 
-void UrlIndex::Insert(std::string_view url) {
+void UrlIndex::Insert(std::string_view url, std::uint32_t id) {
   if ((m_count + 1) * 2 > m_slots.size()) Grow();
-  // An empty address still needs a data pointer to tell its slot from a free one.
-  if (url.data() == nullptr) url = std::string_view("", 0);
-  const std::size_t hash = HashOf(url);
-  m_slots[Find(url, hash)] = Slot{url, hash};
+  const std::uint32_t hash = HashOf(url);
+  m_slots[SlotOf(url, hash)] = Slot{id, hash};
   ++m_count;
 }
 
@@ -38,9 +40,9 @@ void UrlIndex::Grow() {
   old.swap(m_slots);
   const std::size_t mask = m_slots.size() - 1;
   for (const Slot& slot : old) {
-    if (IsFree(slot.url)) continue;
+    if (slot.id == kFree) continue;
     std::size_t index = slot.hash & mask;
-    while (!IsFree(m_slots[index].url)) index = (index + 1) & mask;
+    while (m_slots[index].id != kFree) index = (index + 1) & mask;
     m_slots[index] = slot;
   }
 }

@@ -10,7 +10,7 @@ HRESULT CDownloadStatusSink::DownloadStatus(std::uint32_t dwStatus, const char* 
   switch (dwStatus) {
     case STATUS_ERROR:
       if (!pszStatus) return S_OK;
-      wake = doc.m_handOver.PushError(pszStatus);
+      wake = doc.m_handOver.PushError(NamingAddress(pszStatus, RecordText(ls.szHref)));
       break;
     case STATUS_DONE:
     case STATUS_TRYING:

@@ -73,10 +73,10 @@ TEST_F(CrawlerEngineTest, EngineErrorsOpenABoxEachAndThePaneShowsTheLastText) {
   ASSERT_TRUE(WaitUntil([] { return OpenMessageBoxes().size() == 1; }));
   QMessageBox* box = OpenMessageBoxes().front();
   EXPECT_EQ(box->windowTitle().toStdString(), "Fetchwick Error");
-  EXPECT_EQ(box->text().toStdString(), FormatText(status_text::kDownloadError, 404, "gone.zip"));
+  EXPECT_EQ(box->text().toStdString(), "Download error: 404 Not Found\nFile: gone.zip\nURL: " + gone.url);
   EXPECT_EQ(box->icon(), QMessageBox::Warning);
   // The engine's own last event for it comes after the error.
-  ASSERT_TRUE(WaitUntil([&] { return PaneText() == "Finished downloading gone.zip"; }));
+  ASSERT_TRUE(WaitUntil([&] { return PaneText() == "Failed downloading gone.zip (0 bytes)"; }));
 
   // Once the engine is through with that file, a second error opens a
   // second box over the first; an error without a text does nothing at all.
@@ -96,7 +96,7 @@ TEST_F(CrawlerEngineTest, EngineErrorsOpenABoxEachAndThePaneShowsTheLastText) {
   ASSERT_TRUE(WaitUntil([] { return OpenMessageBoxes().size() == 2; }));
   Names texts = OpenMessageTexts();
   std::sort(texts.begin(), texts.end());
-  EXPECT_EQ(texts, (Names{FormatText(status_text::kDownloadError, 404, "gone.zip"), "second error"}));
+  EXPECT_EQ(texts, (Names{"Download error: 404 Not Found\nFile: gone.zip\nURL: " + gone.url, "second error"}));
   EXPECT_TRUE(WaitUntil([&] { return PaneText() == "second error"; }));
   CloseMessageBoxes();
 

@@ -202,4 +202,24 @@ TEST_F(DeepCrawl, StopEndsQuicklyAndListsWhatTheFetchedPagesHold) {
   EXPECT_FALSE(Doc().IsBusy());
 }
 
+// Once the list is full a deep crawl fetches nothing more: no page could
+// list anything. Here a2.html, found on a1.html, is the first left out, and
+// b.html is never fetched.
+TEST_F(DeepCrawl, StopsWhenTheListIsFullAndSaysSo) {
+  m_server.Handle("/start.html", Page("<a href=a.html> <a href=b.html> <a href=c.html>"));
+  m_server.Handle("/a.html", Page("<a href=a1.html>"));
+  m_server.Handle("/a1.html", Page("<a href=a2.html>"));
+  m_server.Handle("/b.html", Page("<html></html>"));
+  DocOptions options = LocalDocOptions();
+  options.pageLimits.maxLinks = 2;
+  MakeDoc(options);
+  const std::string start = m_server.Url("/start.html");
+  Crawl("/start.html", 5);
+  EXPECT_EQ(Targets(), (std::vector<std::string>{"/start.html", "/a.html", "/a1.html"}));
+  EXPECT_EQ(ListedUrls(*Doc().Links()), Urls({"/a.html", "/a1.html"}));
+  EXPECT_EQ(m_host.LinesOf("status"),
+            (std::vector<std::string>{"Deep Crawling " + start, "Only the first 2 links are listed: " + m_server.Url("/a1.html"),
+                                      "Crawl complete. Only the first 2 links are listed."}));
+}
+
 }  // namespace

@@ -1,9 +1,13 @@
 // The document with the real pullwright program: creation and advising,
-// downloads handed to the engine, the callback object's reactions, and the
-// disconnection when the document goes.
+// downloads handed to the engine, the callback object's reactions, the
+// disconnection when the document goes, and connecting again once the
+// engine has gone away.
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/stat.h>
 
+#include <condition_variable>
+#include <mutex>
 #include <string>
 #include <thread>
 
@@ -47,6 +51,31 @@ class EngineLink : public DocTest {
   }
 
   EngineHome m_engine{PULLWRIGHT_PROGRAM};
+};
+
+// A host whose idle refresh, once armed, holds the event that woke it until
+// it is let go: the callback object leaves the engine's call unanswered.
+class StallingHost final : public RecordingHost {
+ public:
+  void Arm() { m_armed = true; }
+  void Release() {
+    std::lock_guard lock(m_mutex);
+    m_released = true;
+    m_changed.notify_all();
+  }
+  void WakeIdleRefresh() override {
+    if (m_armed.exchange(false)) {
+      std::unique_lock lock(m_mutex);
+      m_changed.wait(lock, [&] { return m_released; });
+    }
+    RecordingHost::WakeIdleRefresh();
+  }
+
+ private:
+  std::atomic<bool> m_armed{false};
+  std::mutex m_mutex;
+  std::condition_variable m_changed;
+  bool m_released = false;
 };
 
 TEST_F(EngineLink, DownloadFileGoesToTheEngineInRowOrderAndStartsNoThreadOfOurs) {
@@ -145,6 +174,58 @@ TEST_F(EngineLink, NoEventReachesTheDocumentOnceItIsGone) {
   EXPECT_EQ(info.st_size, 200000);
   std::this_thread::sleep_for(100ms);
   EXPECT_EQ(m_host.Lines().size(), lines);
+}
+
+TEST_F(EngineLink, AfterTheEngineIsKilledTheNextDownloadStartsANewOne) {
+  m_server.Handle("/held.bin", Script{.size = 200000, .holdAfter = 10000});
+  m_server.Handle("/after.bin", Script{.size = 3000});
+  Register(1);
+  MakeDoc(LocalDocOptions(EngineUse::Create));
+  Queue("/held.bin", "held.bin");
+  ASSERT_TRUE(m_host.WaitForPrefix("download Downloading held.bin, 10000 of"));
+  ASSERT_TRUE(Doc().IsDownloading());
+  const pid_t killed = m_engine.ServerPid();
+  ASSERT_GT(killed, 0);
+  ASSERT_EQ(::kill(killed, SIGKILL), 0);
+  // Told without a command; Stop Downloads has nothing to stop any more.
+  ASSERT_TRUE(m_host.WaitFor("download Download engine stopped"));
+  EXPECT_FALSE(Doc().IsDownloading());
+  EXPECT_TRUE(Doc().EngineLost());
+
+  Queue("/after.bin", "after.bin");
+  ASSERT_TRUE(m_host.WaitFor("download Finished downloading after.bin"));
+  EXPECT_EQ(ReadFile(m_downloads.file("after.bin")), BodyBytes(0, 3000));
+  EXPECT_FALSE(Doc().EngineLost());
+  EXPECT_NE(m_engine.ServerPid(), killed);
+  EXPECT_FALSE(Doc().DownloadThreadRunning());
+}
+
+TEST_F(EngineLink, ADocumentWhoseCallbackObjectWasDroppedNoticesAndAdvisesAgain) {
+  ScopedEnv sinkTimeout("PULLWRIGHT_SINK_TIMEOUT_MS", "300");
+  m_server.Handle("/first.bin", Script{.size = 3000});
+  m_server.Handle("/second.bin", Script{.size = 4000});
+  Register(1);
+  StallingHost host;
+  CFetchwickDoc doc(host, LocalDocOptions(EngineUse::Create));
+  host.Watch(&doc);
+  const pid_t engine = m_engine.ServerPid();
+  const auto queue = [&](const std::string& name) {
+    LinkEntry entry;
+    entry.url = m_server.Url("/" + name);
+    entry.name = name;
+    doc.QueueDownload(entry);
+  };
+  // The engine's report of the first file waits in our callback object
+  // until the engine gives up on it.
+  host.Arm();
+  queue("first.bin");
+  host.Release();
+  ASSERT_TRUE(host.WaitFor("download Download engine stopped"));
+  queue("second.bin");
+  ASSERT_TRUE(host.WaitFor("download Finished downloading second.bin"));
+  EXPECT_EQ(ReadFile(m_downloads.file("second.bin")), BodyBytes(0, 4000));
+  EXPECT_EQ(m_engine.ServerPid(), engine);  // the same engine, advised again
+  host.Watch(nullptr);
 }
 
 TEST_F(EngineLink, WithoutARegisteredEngineTheCrawlerDownloadsItself) {

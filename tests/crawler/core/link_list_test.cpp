@@ -16,16 +16,42 @@ TEST(UrlIndex, FindsExactlyTheAddressesItHolds) {
   for (int i = 0; i < 5000; ++i) held.push_back("http://h/dir/" + std::to_string(i) + ".zip");
   held.push_back("");
   held.push_back("http://h/a\0b"s);
-  UrlIndex index;
-  for (const std::string& url : held) {
-    ASSERT_FALSE(index.Contains(url)) << url;
-    index.Insert(url);
+  const auto urlOf = [](const void* owner, std::uint32_t id) -> std::string_view {
+    return (*static_cast<const std::vector<std::string>*>(owner))[id];
+  };
+  UrlIndex index(urlOf, &held);
+  for (std::uint32_t id = 0; id < held.size(); ++id) {
+    ASSERT_FALSE(index.Contains(held[id])) << held[id];
+    index.Insert(held[id], id);
   }
   EXPECT_EQ(index.Count(), held.size());
-  for (const std::string& url : held) EXPECT_TRUE(index.Contains(url)) << url;
+  for (std::uint32_t id = 0; id < held.size(); ++id) EXPECT_EQ(index.Find(held[id]), id) << held[id];
   for (const std::string& missing : {"http://h/dir/5000.zip"s, "http://h/dir/1.ZIP"s, "HTTP://h/dir/1.zip"s,
                                      "http://h/dir/1.zip "s, "http://h/dir/1.zi"s, "http://h/a"s, "http://h/a\0c"s})
     EXPECT_FALSE(index.Contains(missing)) << missing;
+}
+
+// Texts kept in place and in a block of their own read back the same, NUL
+// bytes included, through every copy, move and assignment.
+TEST(LinkText, KeepsEveryTextAsGiven) {
+  using namespace std::string_literals;
+  for (const std::string& text : {""s, "a"s, "a\0b"s, std::string(15, 'x'), std::string(16, 'y'), std::string(300, 'z')}) {
+    const std::string tail = text.substr(text.empty() ? 0 : 1);
+    LinkText kept(text);
+    EXPECT_EQ(kept, text);
+    EXPECT_EQ(kept.size(), text.size());
+    EXPECT_EQ(kept.c_str()[text.size()], '\0');
+    LinkText copy = kept;
+    LinkText moved = std::move(kept);
+    EXPECT_TRUE(kept.empty());
+    EXPECT_EQ(copy, text);
+    EXPECT_EQ(moved, text);
+    copy = copy;                // itself
+    moved = moved.view().substr(text.size() - tail.size());  // a part of itself
+    kept = std::move(copy);
+    EXPECT_EQ(kept, text);
+    EXPECT_EQ(std::string(moved), tail);
+  }
 }
 
 TEST(LinkList, KeepsTheFirstOfEqualAddresses) {

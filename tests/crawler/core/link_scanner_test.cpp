@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <optional>
 #include <random>
 #include <string>
 #include <vector>
@@ -193,6 +194,55 @@ TEST(LinkScanner, RandomBytesStayInsideTheText) {
   }
   EXPECT_TRUE(Scan("", "HREF").empty());
   EXPECT_TRUE(Scan("x href=a", "").empty());
+}
+
+}  // namespace
+
+namespace {
+
+std::vector<std::string> Kept(ReferenceList& references) {
+  std::vector<std::string> values;
+  std::string value;
+  while (references.Next(value)) values.push_back(value);
+  return values;
+}
+
+// The values a deep crawl keeps of a page are the scan's, in its order, as
+// long as they fit; past that, reading stops at the occurrence that did not
+// fit. A value of 300 bytes takes two length bytes.
+TEST(ReferenceList, KeepsTheScansValuesWhileTheyFit) {
+  const std::string longValue(300, 'v');
+  const std::string text = "x href=a.html href='' href=b.zip href=" + longValue + " href=c";
+  using Values = std::vector<std::string>;
+  struct Case {
+    std::size_t room;
+    Values kept;
+    std::optional<std::size_t> stopped;
+  };
+  const Case cases[] = {
+      {1000, {"a.html", "b.zip", longValue, "c"}, std::nullopt},
+      {7 + 6 + 302 + 2, {"a.html", "b.zip", longValue, "c"}, std::nullopt},  // exactly full
+      {7 + 6 + 302 + 1, {"a.html", "b.zip", longValue}, text.rfind(" href=c") + 1},
+      {7 + 6, {"a.html", "b.zip"}, text.find(" href=" + longValue) + 1},
+      {0, {}, std::size_t{2}},
+  };
+  for (const Case& c : cases) {
+    ReferenceList references;
+    EXPECT_EQ(references.Read("HREF", text, c.room), c.stopped) << c.room;
+    EXPECT_LE(references.size(), c.room);
+    EXPECT_EQ(Kept(references), c.kept) << c.room;
+  }
+  // The random pages of the scan tests, whole.
+  std::mt19937 random(11);
+  const std::string pieces[] = {" ", "href", "=", "'", "#", "&#", "6", "x", "a.zip", "\n", std::string(200, 'y')};
+  for (int round = 0; round < 300; ++round) {
+    std::string page;
+    for (int i = std::uniform_int_distribution<int>(0, 60)(random); i > 0; --i)
+      page += pieces[std::uniform_int_distribution<std::size_t>(0, std::size(pieces) - 1)(random)];
+    ReferenceList references;
+    EXPECT_EQ(references.Read("HREF", page, page.size()), std::nullopt) << page;
+    EXPECT_EQ(Kept(references), Scan(page, "HREF")) << page;
+  }
 }
 
 }  // namespace

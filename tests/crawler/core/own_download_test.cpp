@@ -121,16 +121,20 @@ TEST_F(OwnDownload, AFailedEntryShowsWhyAndTheQueueGoesOn) {
   ASSERT_TRUE(Doc().WaitForDownloads(10s));
 
   EXPECT_EQ(m_host.LinesOf("box"),
-            (std::vector<std::string>{"Download error: 404", http::ErrorMessage(http::ERROR_INTERNET_CANNOT_CONNECT),
+            (std::vector<std::string>{"Download error: 404 Not Found\nURL: " + m_server.Url("/gone.bin"),
+                                      http::ErrorMessage(http::ERROR_INTERNET_CANNOT_CONNECT) + "\nURL: " + refused,
                                       "Error writing file: " + m_downloads.file("missing/ok.bin") +
                                           "\nNo such file or directory"}));
-  // A connection cut short ends the file with what came, without a box.
+  // A connection cut short ends the file with what came, without a box;
+  // its ending, like every failed one, says how far it got.
   EXPECT_EQ(Saved("cut.bin"), BodyBytes(0, 3000));
   EXPECT_EQ(Saved("ok.bin"), BodyBytes(0, 6000));
   EXPECT_FALSE(Exists("gone.bin"));
   const auto texts = m_host.LinesOf("download");
-  EXPECT_EQ(std::count(texts.begin(), texts.end(), "Finished downloading cut.bin"), 1);
-  EXPECT_EQ(std::count(texts.begin(), texts.end(), "Finished downloading gone.bin"), 0);
+  for (const char* ending : {"Failed downloading cut.bin (3000 of 8000 bytes)", "Failed downloading gone.bin (0 bytes)",
+                             "Failed downloading refused.bin (0 bytes)", "Finished downloading ok.bin"})
+    EXPECT_EQ(std::count(texts.begin(), texts.end(), ending), 1) << ending;
+  EXPECT_EQ(std::count_if(texts.begin(), texts.end(), [](const std::string& t) { return t.starts_with("Finished"); }), 1);
   EXPECT_EQ(texts.back(), "Download complete.");
 }
 
@@ -151,7 +155,7 @@ TEST_F(OwnDownload, StopDownloadsKeepsWhatArrivedAndEmptiesTheQueue) {
   EXPECT_EQ(Targets(), std::vector<std::string>{"/held.bin"});
   const auto texts = m_host.LinesOf("download");
   ASSERT_GE(texts.size(), 2u);
-  EXPECT_EQ(texts[texts.size() - 2], "Finished downloading held.bin");
+  EXPECT_EQ(texts[texts.size() - 2], "Stopped downloading held.bin (20000 of 100000 bytes)");
   EXPECT_EQ(texts.back(), "Download complete.");
   EXPECT_TRUE(m_host.LinesOf("box").empty());
   EXPECT_FALSE(Doc().IsDownloading());
@@ -173,6 +177,9 @@ TEST_F(OwnDownload, CancelCutsTheCurrentFileAndTheRestFollow) {
   EXPECT_EQ(Saved("second.bin"), BodyBytes(0, 50000));
   EXPECT_EQ(Saved("third.bin"), BodyBytes(0, 70000));
   EXPECT_TRUE(m_host.LinesOf("box").empty());
+  const auto texts = m_host.LinesOf("download");
+  EXPECT_EQ(std::count(texts.begin(), texts.end(), "Canceled downloading first.bin (20000 of 100000 bytes)"), 1);
+  EXPECT_EQ(std::count(texts.begin(), texts.end(), "Finished downloading third.bin"), 1);
 }
 
 TEST_F(OwnDownload, AFileQueuedAsTheWorkerEndsIsNeverLeftBehind) {

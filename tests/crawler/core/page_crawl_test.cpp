@@ -91,7 +91,8 @@ TEST_F(PageCrawl, ErrorPagesShowABoxAndStillBecomeCurrentWhileConnectionErrorsCh
 
   m_host.Clear();
   CrawlAndDeliver(m_server.Url("/gone.html"));
-  EXPECT_EQ(m_host.LinesOf("box"), std::vector<std::string>{"Download error: 404"});
+  EXPECT_EQ(m_host.LinesOf("box"),
+            std::vector<std::string>{"Download error: 404 Not Found\nURL: " + m_server.Url("/gone.html")});
   EXPECT_EQ(Doc().Links()->Count(), 0u);
   EXPECT_EQ(Doc().CurrentURL(), m_server.Url("/gone.html"));
   EXPECT_EQ(Doc().BackStack(), std::deque<std::string>{m_server.Url("/good.html")});
@@ -103,7 +104,8 @@ TEST_F(PageCrawl, ErrorPagesShowABoxAndStillBecomeCurrentWhileConnectionErrorsCh
   Doc().StartCrawl(refused, AddToHistory::Yes, PushCurrent::Yes);
   ASSERT_TRUE(m_host.WaitFor("status Crawl complete."));
   ASSERT_TRUE(Doc().WaitForCrawl(10s));
-  EXPECT_EQ(m_host.LinesOf("box"), std::vector<std::string>{http::ErrorMessage(http::ERROR_INTERNET_CANNOT_CONNECT)});
+  EXPECT_EQ(m_host.LinesOf("box"),
+            std::vector<std::string>{http::ErrorMessage(http::ERROR_INTERNET_CANNOT_CONNECT) + "\nURL: " + refused});
   EXPECT_FALSE(m_host.TakeCrawlDone(0ms));
   EXPECT_EQ(Doc().CurrentURL(), m_server.Url("/gone.html"));
 
@@ -197,6 +199,10 @@ TEST_F(PageCrawl, APageIsCutShortAtTheSizeOrTimeLimit) {
               .trickleBytes = 100,
               .trickleGap = 20ms},
        {.maxTime = 1s}, {"/first.zip"}, "Page cut short after 1.0 seconds: "},
+      // A body that never ends, as fast as the server can send it.
+      {"/endless.html",
+       Script{.size = std::uint64_t{1} << 40, .contentType = "text/html", .framing = Framing::UntilClose},
+       {.maxBytes = 65536}, {}, "Page cut short after 65536 bytes: "},
   };
   for (const Case& c : cases) {
     m_server.Handle(c.path, c.script);
@@ -216,6 +222,38 @@ TEST_F(PageCrawl, APageIsCutShortAtTheSizeOrTimeLimit) {
       EXPECT_EQ(status, (std::vector<std::string>{"Crawling " + url, c.cut + url,
                                                   "Crawl complete. Pages cut short: 1."}));
     }
+  }
+}
+
+// A page lists its first links up to the link limit and says that the rest
+// are left out, the count written as people write it; links met again do
+// not count. A page of exactly the limit is whole.
+TEST_F(PageCrawl, ListsNoMoreThanTheLinkLimitAndSaysSo) {
+  constexpr std::size_t kLinks = 1236;
+  std::string html;
+  for (std::size_t i = 0; i < kLinks; ++i) html += "<a href=f" + std::to_string(i) + ".zip><a href=f0.zip>";
+  m_server.Handle("/many.html", Page(html));
+  const std::string url = m_server.Url("/many.html");
+  struct Case {
+    std::size_t limit;
+    std::vector<std::string> status;  // after "Crawling"
+  };
+  const Case cases[] = {
+      {1234, {"Only the first 1,234 links are listed: " + url, "Crawl complete. Only the first 1,234 links are listed."}},
+      {kLinks, {"Crawl complete."}},
+  };
+  for (const Case& c : cases) {
+    DocOptions options = LocalDocOptions();
+    options.pageLimits.maxLinks = c.limit;
+    MakeDoc(options);
+    m_host.Clear();
+    CrawlAndDeliver(url);
+    std::vector<std::string> listed;
+    for (std::size_t i = 0; i < c.limit; ++i) listed.push_back(m_server.Url("/f" + std::to_string(i) + ".zip"));
+    EXPECT_EQ(ListedUrls(*Doc().Links()), listed) << c.limit;
+    std::vector<std::string> status{"Crawling " + url};
+    status.insert(status.end(), c.status.begin(), c.status.end());
+    EXPECT_EQ(m_host.LinesOf("status"), status) << c.limit;
   }
 }
 

@@ -32,7 +32,9 @@ TEST_F(SizeQuery, ReportsTheLengthOnlyOfAnAnswerThatHasOne) {
 
   const std::string refused = "http://127.0.0.1:" + std::to_string(UnusedPort()) + "/x.bin";
   EXPECT_EQ(Doc().QueryFileSize(refused), -1);
-  EXPECT_EQ(m_host.LinesOf("box"), std::vector<std::string>{http::ErrorMessage(http::ERROR_INTERNET_CANNOT_CONNECT)});
+  // The box names the address it is about.
+  EXPECT_EQ(m_host.LinesOf("box"),
+            std::vector<std::string>{http::ErrorMessage(http::ERROR_INTERNET_CANNOT_CONNECT) + "\nURL: " + refused});
   // The query announces no busy period of its own, and holds no session after it.
   EXPECT_EQ(m_host.Count("busy start"), 0u);
   EXPECT_FALSE(Doc().IsBusy());

@@ -80,9 +80,11 @@ TEST_F(ManagerWindowTest, EachCodeActsOnTheFirstRowOfItsAddressAndErrorsDoNotSto
   send(STATUS_ERROR, "first error", Record("", ""));
   send(STATUS_ERROR, nullptr, Record("", ""));
   send(STATUS_QUEUED, "", Record("b.zip", "http://h/b.zip"));
-  send(STATUS_ERROR, "second error", Record("", ""));
+  // A box about a link names its address when the text does not.
+  send(STATUS_ERROR, "second error", Record("b.zip", "http://h/b.zip"));
   ASSERT_TRUE(WaitUntil([&] { return OpenMessageBoxes().size() == 2 && Model().rowCount() == 2; }));
   for (QMessageBox* box : OpenMessageBoxes()) EXPECT_EQ(box->windowTitle().toStdString(), "Fetchwick Error");
+  EXPECT_EQ(OpenMessageBoxes().back()->text().toStdString(), "second error\nURL: http://h/b.zip");
   EXPECT_TRUE(WaitUntil([&] { return Frame().Panes()->Status().toStdString() == "second error"; }));
 }
 
