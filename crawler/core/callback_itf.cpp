@@ -9,7 +9,7 @@ HRESULT CallbackItf::DownloadStatus(std::uint32_t dwStatus, const char* pszStatu
     case STATUS_DONE:
     case STATUS_TRYING:
       // The engine may have started or finished its last transfer.
-      doc.RefreshDownloading();
+      doc.m_link.RefreshDownloading();
       break;
     case STATUS_ERROR:
       if (!pszStatus) return S_OK;

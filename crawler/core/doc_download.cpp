@@ -25,7 +25,7 @@ void CFetchwickDoc::QueueDownload(const LinkEntry& entry) {
   if (IDownloadEngine* engine = ReadyEngine()) {
     // The file name first, the address second; the engine reports the rest
     // through the callback object. An engine found gone says so instead.
-    const HRESULT hr = Checked(engine->DownloadFile(entry.name.c_str(), entry.url.c_str()));
+    const HRESULT hr = m_link.Checked(engine->DownloadFile(entry.name.c_str(), entry.url.c_str()));
     if (FAILED(hr) && hr != RPC_E_DISCONNECTED) SetDownloadStatus(download_text::kCouldNotStart);
     return;
   }
@@ -44,8 +44,8 @@ void CFetchwickDoc::QueueDownload(const LinkEntry& entry) {
 }
 
 void CFetchwickDoc::StopDownloads() {
-  if (m_pEngine) {
-    Checked(m_pEngine->StopAllDownloads());
+  if (IDownloadEngine* engine = m_link.Engine()) {
+    m_link.Checked(engine->StopAllDownloads());
     return;
   }
   // The transfer in progress ends with what it has; the worker then finds
@@ -100,7 +100,7 @@ void CFetchwickDoc::StopDownloadThread() {
 }
 
 void CFetchwickDoc::DownloadWorker() {
-  m_bDownloading.Set(true);
+  m_link.SetDownloading(true);
   for (;;) {
     LinkEntry entry;
     std::shared_ptr<http::Session> closing;
@@ -118,11 +118,8 @@ void CFetchwickDoc::DownloadWorker() {
         finished = true;
         m_bDownloadThreadRunning = false;
         closing = std::move(m_pDownloadSession);
-        m_bDownloading.Set(false);
-        {
-          std::lock_guard status(m_csStatus);
-          m_strDownloadStatus = download_text::kComplete;
-        }
+        m_link.SetDownloading(false);
+        m_link.SetStatus(download_text::kComplete);
         m_downloadsIdle.notify_all();
       }
     }

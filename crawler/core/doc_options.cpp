@@ -17,7 +17,7 @@ void CFetchwickDoc::ApplyOptions(const CrawlerOptions& options) {
     }
     // The engine stores the folder and creates it; the crawler itself does
     // not write it, so without an engine it lasts for this run only.
-    if (IDownloadEngine* engine = ReadyEngine()) Checked(engine->SetDLDir(folder.c_str()));
+    if (IDownloadEngine* engine = ReadyEngine()) m_link.Checked(engine->SetDLDir(folder.c_str()));
   }
 
   m_nCrawlDepth = static_cast<int>(std::min(options.crawlDepth, setting::kCrawlDepth.maximum));

@@ -37,23 +37,21 @@ CFetchwickDoc::CFetchwickDoc(IFetchwickHost& host, DocOptions options)
     : m_host(host),
       m_sessionOptions(std::move(options.sessions)),
       m_pageLimits(options.pageLimits),
-      m_links(std::make_shared<LinkList>()) {
-  // Settings first: a missing store or value leaves the defaults.
+      m_links(std::make_shared<LinkList>()),
+      m_link(LinkOptions(options)) {
+  // A missing store or value leaves the defaults.
   {
     const auto key = SettingsKey::OpenForReading(SettingsStore::Fetchwick);
     m_nCrawlDepth = static_cast<int>(ReadSetting(key.get(), setting::kCrawlDepth));
     m_bExcludeForeign = static_cast<int>(ReadSetting(key.get(), setting::kExcludeForeign));
     m_strDownloadDir = ReadDownloadDirectory(key.get());
   }
-  m_activation = std::move(options.activation);
-  if (options.engine == EngineUse::Create) ConnectEngine(m_activation);
 }
 
 CFetchwickDoc::~CFetchwickDoc() {
   m_bClosing = true;
   // The engine first: once Disconnect returns, no event touches the document.
-  m_engineConnection.Disconnect();
-  m_pEngine = nullptr;
+  m_link.Disconnect();
   // Closing the sessions ends every network wait; then every thread is joined
   // while all it uses is still here.
   CloseCrawlSession(nullptr);
@@ -62,16 +60,10 @@ CFetchwickDoc::~CFetchwickDoc() {
   StopDownloadThread();
 }
 
-std::string CFetchwickDoc::DownloadStatus() const {
-  std::lock_guard lock(m_csStatus);
-  return m_strDownloadStatus;
-}
+std::string CFetchwickDoc::DownloadStatus() const { return m_link.Status(); }
 
 void CFetchwickDoc::SetDownloadStatus(std::string text) {
-  {
-    std::lock_guard lock(m_csStatus);
-    m_strDownloadStatus = std::move(text);
-  }
+  m_link.SetStatus(std::move(text));
   if (m_host.HasMainWindow()) m_host.WakeIdleRefresh();
 }
 

@@ -14,7 +14,6 @@
 #include <thread>
 #include <vector>
 
-#include "contract/downloading_flag.h"
 #include "contract/interfaces.h"
 #include "contract/status.h"
 #include "crawler/core/crawl_state.h"
@@ -22,7 +21,7 @@
 #include "crawler/core/link_entry.h"
 #include "http/session.h"
 #include "http/url_parts.h"
-#include "proxystub/engine_connection.h"
+#include "proxystub/engine_link.h"
 
 class CallbackItf;
 
@@ -197,7 +196,7 @@ class CFetchwickDoc {
   void StopDownloads();          // Stop Downloads: enabled while IsDownloading()
   void CancelCurrentDownload();  // enabled while IsDownloading() and there is no engine
   // False from the moment the engine is found gone. Any thread.
-  bool IsDownloading() const { return m_bDownloading.get() && !m_bEngineLost.load(); }
+  bool IsDownloading() const { return m_link.IsDownloading(); }
   // The text of the download status pane. Any thread.
   std::string DownloadStatus() const;
   // For tools: waits until the own download thread has emptied its queue.
@@ -206,17 +205,17 @@ class CFetchwickDoc {
   bool DownloadThreadRunning() const;
 
   // The engine; null when it could not be created (or was not to be).
-  IDownloadEngine* Engine() const { return m_pEngine; }
+  IDownloadEngine* Engine() const { return m_link.Engine(); }
   // The callback object advised on the engine; null without an engine.
-  CallbackItf* Sink() const { return m_pSink.get(); }
+  CallbackItf* Sink() const;
   // The engine for a command of the user's (Download File(s), Options, Open
   // Downloads). Once the engine has gone away, this connects again first,
   // starting one if needed; null when that fails, or without an engine from
   // the start.
-  IDownloadEngine* ReadyEngine();
+  IDownloadEngine* ReadyEngine() { return m_link.ReadyEngine(); }
   // Whether the engine went away (it died, or dropped the callback object)
   // and no command has connected again since. Any thread.
-  bool EngineLost() const { return m_bEngineLost.load(); }
+  bool EngineLost() const { return m_link.EngineLost(); }
 
   // ---- Options and the file filter ----------------------------------------
 
@@ -240,14 +239,10 @@ class CFetchwickDoc {
     std::atomic<bool> finished{false};
   };
 
-  // Engine connection (doc_engine.cpp).
-  void ConnectEngine(const ps::ActivationOptions& activation);
-  void RefreshDownloading();
-  // The engine went away: the status pane says so. Any thread.
-  void OnEngineLost();
-  // Gives `hr` back; a result that found the engine gone marks it lost.
-  HRESULT Checked(HRESULT hr);
-  // The download status text (fetchwick_doc.cpp).
+  // What the engine link is made with (doc_engine.cpp).
+  ps::EngineLinkOptions LinkOptions(DocOptions& options);
+  // The download status text; wakes the idle refresh that shows it
+  // (fetchwick_doc.cpp). Any thread.
   void SetDownloadStatus(std::string text);
 
   // Crawl threads (doc_crawl.cpp).
@@ -350,21 +345,12 @@ class CFetchwickDoc {
   bool m_bDownloadThreadRunning = false;
   std::string m_strDownloadDir;  // read by the worker for each file
   std::condition_variable m_downloadsIdle;
-  DownloadingFlag m_bDownloading;
-  mutable std::mutex m_csStatus;  // guards m_strDownloadStatus
-  std::string m_strDownloadStatus;
-
-  // The engine and the callback object advised on it.
-  ps::EngineConnection m_engineConnection;
-  IDownloadEngine* m_pEngine = nullptr;
-  std::unique_ptr<CallbackItf> m_pSink;
-  // Connecting again after the engine went away (doc_engine.cpp). Only the
-  // lost flag is touched off the interface thread.
-  ps::ActivationOptions m_activation;
-  std::atomic<bool> m_bEngineLost{false};
-  bool m_bHadEngine = false;
-  std::chrono::steady_clock::time_point m_nextReconnect{};
 
   // The file filter: extensions in byte-wise order; empty shows everything.
   std::set<std::string> m_fileFilter;
+
+  // The engine, the callback object advised on it, the "downloading" flag
+  // (the own downloader's without an engine) and the download status text.
+  // Made last: events may come as soon as it has connected.
+  ps::EngineLink m_link;
 };

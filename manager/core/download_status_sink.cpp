@@ -27,10 +27,7 @@ HRESULT CDownloadStatusSink::DownloadStatus(std::uint32_t dwStatus, const char* 
       handedOver = false;
       break;
   }
-  if (pszStatus) {
-    std::lock_guard lock(doc.m_csStatus);
-    doc.m_strDownloadStatus = pszStatus;
-  }
+  if (pszStatus) doc.m_link.SetStatus(pszStatus);
   // The view refreshes the status pane with every batch it takes; only a
   // text that came without a record needs a wake-up of its own.
   if (wake && doc.m_host.HasView()) doc.m_host.WakeView();

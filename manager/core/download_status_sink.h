@@ -3,23 +3,17 @@
 #include <cstdint>
 
 #include "contract/interfaces.h"
+#include "proxystub/engine_link.h"
 
 class CQueuebayDoc;
 
 // The download manager's sink for the engine's status events. It touches no
 // window: it copies each event into the document's hand-over, keeps the
 // "downloading" flag and the status text current, and returns.
-//
-// Events arrive on the connection's threads. The engine connection cuts this
-// object off before the document goes and waits for events in delivery, so
-// m_pDoc is valid whenever an event gets here.
-class CDownloadStatusSink final : public ICallbackItf {
+class CDownloadStatusSink final : public ps::DocumentSink<CQueuebayDoc> {
  public:
-  explicit CDownloadStatusSink(CQueuebayDoc* pDoc) : m_pDoc(pDoc) {}
+  using DocumentSink::DocumentSink;
 
   // Always S_OK; a null text is allowed.
   HRESULT DownloadStatus(std::uint32_t dwStatus, const char* pszStatus, const _LinkStructType& ls) override;
-
- private:
-  CQueuebayDoc* const m_pDoc;
 };

@@ -1,19 +1,15 @@
 #pragma once
 
-#include <atomic>
-#include <chrono>
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "contract/downloading_flag.h"
 #include "contract/interfaces.h"
 #include "manager/core/queuebay_host.h"
 #include "manager/core/record_hand_over.h"
-#include "proxystub/engine_connection.h"
+#include "proxystub/engine_link.h"
 
 class CDownloadStatusSink;
 
@@ -50,16 +46,16 @@ class CQueuebayDoc {
   CQueuebayDoc(const CQueuebayDoc&) = delete;
   CQueuebayDoc& operator=(const CQueuebayDoc&) = delete;
 
-  IDownloadEngine* Engine() const { return m_pEngine; }
-  CDownloadStatusSink* Sink() const { return m_pSink.get(); }
+  IDownloadEngine* Engine() const { return m_link.Engine(); }
+  CDownloadStatusSink* Sink() const;
 
   // Asks the engine whether it transfers anything. Any thread.
   void RefreshDownloadingState();
   // False from the moment the engine is found gone. Any thread.
-  bool IsDownloading() const { return m_bDownloading.get() && !m_bEngineLost.load(); }
+  bool IsDownloading() const { return m_link.IsDownloading(); }
   // Whether the engine went away and no command has connected again since.
   // Any thread.
-  bool EngineLost() const { return m_bEngineLost.load(); }
+  bool EngineLost() const { return m_link.EngineLost(); }
 
   // Every record the engine knows, in its order, five at a time; empty
   // without an engine or when it cannot be enumerated. Connects again first
@@ -95,29 +91,14 @@ class CQueuebayDoc {
  private:
   friend class CDownloadStatusSink;
 
-  void ConnectEngine();
-  // The engine for a command: connects again first when it went away; null
-  // when that fails, or without an engine from the start.
-  IDownloadEngine* ReadyEngine();
-  // The engine went away: the status pane says so, and the view is woken so
-  // that the caption follows. Any thread.
-  void OnEngineLost();
-  // Gives `hr` back; a result that found the engine gone marks it lost.
-  HRESULT Checked(HRESULT hr);
+  // What the engine link is made with: the sink, and the view woken when
+  // the engine goes and comes back, so that the caption follows.
+  ps::EngineLinkOptions LinkOptions(ManagerDocOptions& options);
 
   IQueuebayHost& m_host;
   RecordHandOver m_handOver;
-  DownloadingFlag m_bDownloading;
-  mutable std::mutex m_csStatus;  // guards m_strDownloadStatus
-  std::string m_strDownloadStatus;
-
-  ps::EngineConnection m_engineConnection;
-  IDownloadEngine* m_pEngine = nullptr;
-  std::unique_ptr<CDownloadStatusSink> m_pSink;
-  // Connecting again. Only the lost flag is touched off the interface thread.
-  ps::ActivationOptions m_activation;
-  std::atomic<bool> m_bEngineLost{false};
-  bool m_bHadEngine = false;
-  bool m_bListOutdated = false;
-  std::chrono::steady_clock::time_point m_nextReconnect{};
+  bool m_bListOutdated = false;  // interface thread only
+  // The engine, the sink advised on it, the "downloading" flag and the
+  // status text. Made last: events may come as soon as it has connected.
+  ps::EngineLink m_link;
 };

@@ -4,6 +4,7 @@
 #include <QContextMenuEvent>
 #include <QMenu>
 #include <QTimer>
+#include <algorithm>
 #include <thread>
 
 #include "contract/status.h"
@@ -84,7 +85,10 @@ TEST_F(ManagerWindowTest, EachCodeActsOnTheFirstRowOfItsAddressAndErrorsDoNotSto
   send(STATUS_ERROR, "second error", Record("b.zip", "http://h/b.zip"));
   ASSERT_TRUE(WaitUntil([&] { return OpenMessageBoxes().size() == 2 && Model().rowCount() == 2; }));
   for (QMessageBox* box : OpenMessageBoxes()) EXPECT_EQ(box->windowTitle().toStdString(), "Fetchwick Error");
-  EXPECT_EQ(OpenMessageBoxes().back()->text().toStdString(), "second error\nURL: http://h/b.zip");
+  // Open boxes come in no particular order.
+  Names texts = OpenMessageTexts();
+  std::sort(texts.begin(), texts.end());
+  EXPECT_EQ(texts, (Names{"first error", "second error\nURL: http://h/b.zip"}));
   EXPECT_TRUE(WaitUntil([&] { return Frame().Panes()->Status().toStdString() == "second error"; }));
 }
 
