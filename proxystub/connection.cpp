@@ -459,7 +459,9 @@ Connection::ReadOutcome Connection::ReadFrames(std::vector<std::uint8_t>& call, 
     // Each message is taken whole, so there is always room for the largest.
     if (m_inStart == m_inEnd) m_inStart = m_inEnd = 0;
     if (m_in.size() - m_inEnd < wire::kMaxFrameBytes) {
-      std::memmove(m_in.data(), m_in.data() + m_inStart, m_inEnd - m_inStart);
+      // An emptied buffer (freed while the connection was quiet) has no
+      // data pointer, and there is nothing to move.
+      if (m_inEnd > m_inStart) std::memmove(m_in.data(), m_in.data() + m_inStart, m_inEnd - m_inStart);
       m_inEnd -= m_inStart;
       m_inStart = 0;
       if (m_in.size() - m_inEnd < wire::kMaxFrameBytes) m_in.resize(m_inEnd + wire::kMaxFrameBytes);
