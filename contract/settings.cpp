@@ -2,6 +2,7 @@
 
 #include <QStandardPaths>
 #include <algorithm>
+#include <charconv>
 
 #include "contract/link_record.h"
 #include "contract/settings_key.h"
@@ -11,6 +12,35 @@ namespace {
 std::string WithTrailingSlash(std::string directory) {
   if (directory.empty() || directory.back() != '/') directory += '/';
   return directory;
+}
+
+// Numbers separated by commas; none unless there are exactly `count`,
+// each within [low, high].
+std::vector<int> ReadNumbers(const SettingsKey* key, const char* name, std::size_t count, int low, int high) {
+  const std::optional<std::string> text = key ? key->ReadString(name) : std::nullopt;
+  if (!text) return {};
+  std::vector<int> numbers;
+  const char* at = text->data();
+  const char* end = at + text->size();
+  while (at < end) {
+    int number = 0;
+    const auto [next, error] = std::from_chars(at, end, number);
+    if (error != std::errc() || number < low || number > high) return {};
+    numbers.push_back(number);
+    at = next;
+    if (at < end && *at++ != ',') return {};
+  }
+  if (numbers.size() != count) return {};
+  return numbers;
+}
+
+bool WriteNumbers(SettingsKey& key, const char* name, const std::vector<int>& numbers) {
+  std::string text;
+  for (int number : numbers) {
+    if (!text.empty()) text += ',';
+    text += std::to_string(number);
+  }
+  return key.WriteString(name, text) && key.Close();
 }
 
 }  // namespace
@@ -72,4 +102,36 @@ bool ReplaceHistory(const std::vector<std::string>& addresses) {
   for (const std::string& address : addresses)
     if (!address.empty() && !history->WriteString(address, "")) return false;
   return history->Close();
+}
+
+std::optional<WindowPlacement> ReadCrawlerWindow(const SettingsKey* key) {
+  const std::vector<int> n = ReadNumbers(key, setting::kCrawlerWindow, 5, -100000, 100000);
+  if (n.empty() || n[2] < 100 || n[3] < 100 || n[4] < 0 || n[4] > 1) return std::nullopt;
+  return WindowPlacement{n[0], n[1], n[2], n[3], n[4] == 1};
+}
+
+bool WriteCrawlerWindow(SettingsKey& key, const WindowPlacement& placement) {
+  return WriteNumbers(key, setting::kCrawlerWindow,
+                      {placement.x, placement.y, placement.width, placement.height, placement.maximized ? 1 : 0});
+}
+
+std::vector<int> ReadCrawlerColumnWidths(const SettingsKey* key, std::size_t count) {
+  return ReadNumbers(key, setting::kCrawlerColumnWidths, count, 8, 10000);
+}
+
+bool WriteCrawlerColumnWidths(SettingsKey& key, const std::vector<int>& widths) {
+  return WriteNumbers(key, setting::kCrawlerColumnWidths, widths);
+}
+
+std::vector<int> ReadCrawlerColumnOrder(const SettingsKey* key, std::size_t count) {
+  std::vector<int> order = ReadNumbers(key, setting::kCrawlerColumnOrder, count, 0, static_cast<int>(count) - 1);
+  std::vector<int> sorted = order;
+  std::sort(sorted.begin(), sorted.end());
+  for (std::size_t i = 0; i < sorted.size(); ++i)
+    if (sorted[i] != static_cast<int>(i)) return {};  // not each column once
+  return order;
+}
+
+bool WriteCrawlerColumnOrder(SettingsKey& key, const std::vector<int>& order) {
+  return WriteNumbers(key, setting::kCrawlerColumnOrder, order);
 }

@@ -25,6 +25,9 @@ inline constexpr DwordSetting kExcludeForeign{"Exclude Foreign", 1, 1};
 inline constexpr char kDownloadDirectory[] = "Download Directory";
 inline constexpr char kFileFilter[] = "File Filter";
 inline constexpr char kHistory[] = "History";
+inline constexpr char kCrawlerWindow[] = "Crawler Window";
+inline constexpr char kCrawlerColumnWidths[] = "Crawler Column Widths";
+inline constexpr char kCrawlerColumnOrder[] = "Crawler Column Order";
 }  // namespace setting
 
 // The value stored under `key`, or the default when the key is null (the
@@ -42,6 +45,28 @@ bool WriteDownloadDirectory(SettingsKey& key, std::string_view directory);
 
 std::optional<std::string> ReadFileFilter(const SettingsKey* key);
 bool WriteFileFilter(SettingsKey& key, std::string_view filter);
+
+// The crawler window's place and size as the user left it, and whether it
+// was maximised. Stored as "x,y,width,height,maximised"; a damaged or
+// implausible value reads as none.
+struct WindowPlacement {
+  int x = 0;
+  int y = 0;
+  int width = 0;
+  int height = 0;
+  bool maximized = false;
+};
+std::optional<WindowPlacement> ReadCrawlerWindow(const SettingsKey* key);
+bool WriteCrawlerWindow(SettingsKey& key, const WindowPlacement& placement);
+
+// The crawler list's column widths, by column, each within 8 to 10,000
+// pixels; and the columns in the order shown, a permutation of 0 to
+// count - 1. Stored as numbers separated by commas; a value that is not
+// `count` such numbers reads as none (empty).
+std::vector<int> ReadCrawlerColumnWidths(const SettingsKey* key, std::size_t count);
+bool WriteCrawlerColumnWidths(SettingsKey& key, const std::vector<int>& widths);
+std::vector<int> ReadCrawlerColumnOrder(const SettingsKey* key, std::size_t count);
+bool WriteCrawlerColumnOrder(SettingsKey& key, const std::vector<int>& order);
 
 // The address history: the names of the values under the "History" subkey.
 std::vector<std::string> ReadHistory();

@@ -20,13 +20,16 @@ int PaneWidth(const QLabel* pane, const QString& text) {
   return pane->fontMetrics().horizontalAdvance(text) + margins;
 }
 
-QLabel* MakePane(QStatusBar* bar, const QString& sizingText, const QString& accessibleName) {
+QLabel* MakePane(QStatusBar* bar, const QString& sizingText, const QString& accessibleName, int at = -1) {
   auto* pane = new QLabel(bar);
   pane->setFrameShape(QFrame::Panel);
   pane->setFrameShadow(QFrame::Sunken);
   pane->setAccessibleName(accessibleName);
   pane->setFixedWidth(PaneWidth(pane, sizingText));
-  bar->addPermanentWidget(pane);
+  if (at < 0)
+    bar->addPermanentWidget(pane);
+  else
+    bar->insertPermanentWidget(at, pane);
   return pane;
 }
 
@@ -52,6 +55,7 @@ StatusPanes::StatusPanes(QStatusBar* bar, const QString& sizingText) : QObject(b
   m_messageText = m_message->text();
   bar->addWidget(m_message, 1);
   m_statusPane = MakePane(bar, sizingText, QStringLiteral("Download status"));
+  m_firstPane = m_statusPane;
   m_statusFullWidth = m_statusPane->width();
   m_statusLeastWidth = m_statusFullWidth / 4;
   SetStatus(sizingText);
@@ -86,6 +90,13 @@ QString StatusPanes::ShownMessage() const { return m_message->text(); }
 
 int StatusPanes::StatusPaneWidth() const { return m_statusPane->width(); }
 
+QLabel* StatusPanes::AddPane(const QString& sizingText, const QString& accessibleName) {
+  auto* bar = static_cast<QStatusBar*>(parent());
+  // Permanent widgets are counted after the message pane.
+  m_firstPane = MakePane(bar, sizingText, accessibleName, 1);
+  return m_firstPane;
+}
+
 void StatusPanes::Fit() {
   // The status pane keeps what its own text needs, and at least a quarter
   // of its full width; the message pane, which takes whatever the bar has
@@ -93,7 +104,8 @@ void StatusPanes::Fit() {
   // room up to the status pane, less the bar's margin of 8 pixels.
   const bool prompting = !m_prompt.isEmpty();
   const int messageNeeds = PaneWidth(m_message, prompting ? m_prompt : m_messageText);
-  const int messageHas = prompting ? m_statusPane->x() - 8 : m_message->width();
+  const QLabel* first = m_firstPane->isHidden() ? m_statusPane : m_firstPane;
+  const int messageHas = prompting ? first->x() - 8 : m_message->width();
   const int statusNeeds = std::clamp(PaneWidth(m_statusPane, m_status), m_statusLeastWidth, m_statusFullWidth);
   const int oldWidth = m_statusPane->width();
   const int shared = oldWidth + messageHas;

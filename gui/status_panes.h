@@ -31,6 +31,10 @@ class StatusPanes final : public QObject {
   QString Status() const { return m_status; }
   int StatusPaneWidth() const;
 
+  // A further sunken pane as wide as `sizingText`, between the message
+  // pane and the status pane; its owner sets its text, and may hide it.
+  QLabel* AddPane(const QString& sizingText, const QString& accessibleName);
+
   // Reads the lock keys again; the indicators follow key presses by themselves.
   void RefreshLockKeys();
   QString LockKeyTexts() const;
@@ -46,6 +50,7 @@ class StatusPanes final : public QObject {
   QLabel* m_caps;
   QLabel* m_num;
   QLabel* m_scroll;
+  QLabel* m_firstPane;  // the leftmost pane after the message pane
   QString m_messageText;
   QString m_prompt;  // the bar's own message, over the message pane
   QString m_status;

@@ -41,12 +41,14 @@ url="http://127.0.0.1:$port/index.html"
 mkdir -m 0700 -p "$work/config" "$work/runtime"
 export XDG_CONFIG_HOME="$work/config" XDG_RUNTIME_DIR="$work/runtime" QT_QPA_PLATFORM=offscreen
 
-best_rows="" worst_stall="" best_gui_pages=""
+best_rows="" worst_stall="" best_gui_pages="" worst_filter=""
 for _ in $(seq "$rounds"); do
   "$build/bench/gui/crawler_gui_bench" "$url" 2 >"$work/gui.out"
   rows=$(sed -n 's/^RESULT crawler_rows_s //p' "$work/gui.out")
   stall=$(sed -n 's/^RESULT crawler_max_stall_ms //p' "$work/gui.out")
   gui_pages=$(sed -n 's/^RESULT gui_crawl_pages_s //p' "$work/gui.out")
+  filter=$(sed -n 's/^RESULT crawler_filter_ms //p' "$work/gui.out")
+  if [ -z "$worst_filter" ] || [ "$(echo "$filter > $worst_filter" | bc -l)" = 1 ]; then worst_filter=$filter; fi
   if [ -z "$best_rows" ] || [ "$(echo "$rows > $best_rows" | bc -l)" = 1 ]; then best_rows=$rows; fi
   if [ -z "$worst_stall" ] || [ "$(echo "$stall > $worst_stall" | bc -l)" = 1 ]; then worst_stall=$stall; fi
   if [ -z "$best_gui_pages" ] || [ "$(echo "$gui_pages > $best_gui_pages" | bc -l)" = 1 ]; then
@@ -94,6 +96,7 @@ echo "gui: the big file took $with_manager s beside the window, $with_listener s
 
 result crawler_rows_s "$best_rows"
 result crawler_max_stall_ms "$worst_stall"
+result crawler_filter_ms "$worst_filter"
 result gui_crawl_pages_s "$best_gui_pages"
 result harness_crawl_pages_s "$best_harness"
 result gui_crawl_vs_harness "$(ratio "$best_gui_pages" "$best_harness")"

@@ -38,6 +38,17 @@ const CommandSpec kCommands[] = {
     {cmd::ID_DEEP_CRAWL, "Deep Crawl", "Recursively crawl the site from this page.\nDeep Crawl"},
     {cmd::ID_LAUNCH_BROWSER, "Launch Browser"},
     {cmd::ID_GET_FILE_SIZE, "Get File Size", "Query the server for the file size.\nGet File Size"},
+    {cmd::ID_DEEP_CRAWL_PAGE, "&Deep Crawl This Page",
+     "Recursively crawl the site from the address shown.\nDeep Crawl This Page", "system-search",
+     SP::SP_FileDialogContentsView},
+    {cmd::ID_COPY_ADDRESS, "&Copy Address", "Copy the addresses of the selected links.\nCopy Address", "edit-copy",
+     SP::SP_CustomBase, QKeySequence(Qt::CTRL | Qt::Key_C)},
+    {cmd::ID_SELECT_ALL, "Select &All", "Select every link in the list.\nSelect All", "edit-select-all",
+     SP::SP_CustomBase, QKeySequence(Qt::CTRL | Qt::Key_A)},
+    {cmd::ID_QUICK_FILTER, "&Filter Links", "Show only the links whose name or address holds a text.\nFilter Links",
+     "edit-find", SP::SP_CustomBase, QKeySequence(Qt::CTRL | Qt::Key_F)},
+    {cmd::ID_SAVE_LINK_LIST, "&Save Link List...", "Save the links shown as a CSV or text file.\nSave Link List",
+     "document-save-as", SP::SP_DialogSaveButton, QKeySequence(Qt::CTRL | Qt::Key_S)},
 };
 
 }  // namespace

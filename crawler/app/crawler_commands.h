@@ -28,6 +28,12 @@ inline constexpr int ID_DEEP_CRAWL = 32788;
 inline constexpr int ID_GET_FILE_SIZE = 32789;
 inline constexpr int ID_OPEN_DOWNLOADS = 32790;
 inline constexpr int ID_CLEAR_HISTORY = 32791;
+// Commands the window has beyond its first ones.
+inline constexpr int ID_DEEP_CRAWL_PAGE = 32792;
+inline constexpr int ID_COPY_ADDRESS = 32793;
+inline constexpr int ID_SELECT_ALL = 32794;
+inline constexpr int ID_SAVE_LINK_LIST = 32795;
+inline constexpr int ID_QUICK_FILTER = 32796;
 // The status bar's download status pane.
 inline constexpr int ID_INDICATOR_DOWNLOAD = 59142;
 }  // namespace cmd

@@ -35,6 +35,11 @@ CDocCommands::CDocCommands(CFetchwickDoc& doc, CMainFrame& frame, const gui::Com
           [this] { m_doc.CancelCurrentDownload(); });
   m_frame.AddressBox()->onGo = [this] { OnGo(); };
   m_frame.AddressBox()->onEntryPicked = [this](int) { OnEntryPicked(); };
+  // A dropped address is crawled as if it had been typed.
+  m_frame.onAddressDropped = [this](const std::string& address) {
+    m_frame.SetAddressText(address);
+    OnGo();
+  };
 }
 
 void CDocCommands::OnOpenURL() {

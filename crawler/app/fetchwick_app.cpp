@@ -1,6 +1,7 @@
 #include "crawler/app/fetchwick_app.h"
 
 #include <QApplication>
+#include <QLineEdit>
 
 #include "crawler/app/crawler_commands.h"
 #include "crawler/app/doc_commands.h"
@@ -42,6 +43,12 @@ bool CFetchwickApp::InitInstance(const std::vector<std::string>& arguments, DocO
   m_frame->setCentralWidget(m_view);
   new CDocCommands(*m_doc, *m_frame, *m_commands, m_launcher);
   QObject::connect((*m_commands)[cmd::ID_APP_ABOUT], &QAction::triggered, m_frame.get(), [this] { ShowAbout(); });
+  QObject::connect((*m_commands)[cmd::ID_DEEP_CRAWL_PAGE], &QAction::triggered, m_view,
+                   [this] { m_view->DeepCrawl(m_frame->GetAddressText(false)); });
+  QObject::connect(m_frame->QuickFilter(), &QLineEdit::textChanged, m_view,
+                   [this](const QString& text) { m_view->Model().SetQuickFilter(text); });
+  m_frame->RestorePlacement();
+  m_view->RestoreColumns();
   m_frame->onClosing = [this] { OnClosing(); };
   m_boxes.SetOwner(m_frame.get());
   m_host.Attach(m_frame.get(), m_view);
@@ -56,6 +63,8 @@ bool CFetchwickApp::InitInstance(const std::vector<std::string>& arguments, DocO
 void CFetchwickApp::OnClosing() {
   if (m_closed) return;
   m_closed = true;
+  m_frame->SavePlacement();
+  m_view->SaveColumns();
   // Workers waiting on a box are let go first: the document is about to
   // wait for them.
   m_boxes.End();

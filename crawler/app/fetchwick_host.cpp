@@ -81,6 +81,10 @@ void FetchwickHost::SetAddressText(std::string text) { PostToFrame<AddressTextEv
 void FetchwickHost::WakeIdleRefresh() { m_updater.Wake(); }
 void FetchwickHost::ShowMessageBox(std::string text) { m_boxes.Show(text); }
 
+void FetchwickHost::CrawlStarted(std::shared_ptr<const LinkList> list, std::shared_ptr<const CrawlProgress> progress) {
+  if (m_frame) m_frame->ShowCrawlProgress(std::move(list), std::move(progress));
+}
+
 void FetchwickHost::RebuildView() {
   if (m_view) m_view->Rebuild();
 }

@@ -52,6 +52,7 @@ class FetchwickHost final : public IFetchwickHost {
   void SetStatusText(std::string text) override;
   void SetAddressText(std::string text) override;
   void ShowMessageBox(std::string text) override;
+  void CrawlStarted(std::shared_ptr<const LinkList> list, std::shared_ptr<const CrawlProgress> progress) override;
   void RebuildView() override;
   void AddToHistory(const std::string& address) override;
   void SetTitle(const std::string& title) override;

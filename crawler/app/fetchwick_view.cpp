@@ -1,8 +1,12 @@
 #include "crawler/app/fetchwick_view.h"
 
+#include <QClipboard>
 #include <QContextMenuEvent>
+#include <QFileDialog>
+#include <QGuiApplication>
 #include <QHeaderView>
 #include <QMenu>
+#include <QStandardPaths>
 #include <algorithm>
 #include <unordered_set>
 
@@ -10,6 +14,8 @@
 #include "crawler/app/crawler_events.h"
 #include "crawler/app/fetchwick_host.h"
 #include "crawler/app/main_frame.h"
+#include "contract/settings.h"
+#include "contract/settings_key.h"
 #include "crawler/core/fetchwick_doc.h"
 #include "gui/command_set.h"
 #include "gui/desktop_launch.h"
@@ -34,6 +40,9 @@ CFetchwickView::CFetchwickView(CFetchwickDoc& doc, FetchwickHost& host, const gu
   setModel(m_model);
   gui::SetUpReportView(this, QStringLiteral("Links"), LinkListModel::kColumnWidths);
   header()->setSectionsClickable(true);
+  // The address column takes the room the others leave.
+  header()->setSectionResizeMode(LinkListModel::kUrl, QHeaderView::Stretch);
+  header()->setMinimumSectionSize(40);
   connect(header(), &QHeaderView::sectionClicked, this, [this](int column) { m_model->SortByColumn(column); });
 
   connect(commands[cmd::ID_DOWNLOAD_FILES], &QAction::triggered, this, &CFetchwickView::OnDownloadFiles);
@@ -41,8 +50,16 @@ CFetchwickView::CFetchwickView(CFetchwickDoc& doc, FetchwickHost& host, const gu
   connect(commands[cmd::ID_DEEP_CRAWL], &QAction::triggered, this, &CFetchwickView::OnDeepCrawl);
   connect(commands[cmd::ID_LAUNCH_BROWSER], &QAction::triggered, this, &CFetchwickView::OnLaunchBrowser);
   connect(commands[cmd::ID_GET_FILE_SIZE], &QAction::triggered, this, &CFetchwickView::OnGetFileSize);
+  connect(commands[cmd::ID_COPY_ADDRESS], &QAction::triggered, this, &CFetchwickView::OnCopyAddress);
+  connect(commands[cmd::ID_SELECT_ALL], &QAction::triggered, this, &QAbstractItemView::selectAll);
+  connect(commands[cmd::ID_SAVE_LINK_LIST], &QAction::triggered, this, &CFetchwickView::OnSaveLinkList);
+  connect(this, &QAbstractItemView::activated, this, &CFetchwickView::OnRowActivated);
   updater.Add(this, [this] {
-    m_commands.Enable(cmd::ID_DOWNLOAD_FILES, selectionModel() && selectionModel()->hasSelection());
+    const bool selected = selectionModel() && selectionModel()->hasSelection();
+    m_commands.Enable(cmd::ID_DOWNLOAD_FILES, selected);
+    m_commands.Enable(cmd::ID_COPY_ADDRESS, selected);
+    m_commands.Enable(cmd::ID_SELECT_ALL, m_model->rowCount() > 0);
+    m_commands.Enable(cmd::ID_SAVE_LINK_LIST, m_model->rowCount() > 0);
   });
 }
 
@@ -76,12 +93,81 @@ void CFetchwickView::OnCrawlPage() {
 }
 
 void CFetchwickView::OnDeepCrawl() {
-  const LinkEntry* entry = FirstSelected();
-  if (!entry) return;
   // The model holds the list until the crawl has its address.
-  const std::string url = entry->url;
+  if (const LinkEntry* entry = FirstSelected()) DeepCrawl(entry->url);
+}
+
+void CFetchwickView::DeepCrawl(const std::string& url) {
+  if (url.empty()) return;
+  const std::string address = url;  // `url` may be a row's, which goes now
   m_model->Clear();
-  m_doc.StartDeepCrawl(url, AddToHistory::Yes);
+  m_doc.StartDeepCrawl(address, AddToHistory::Yes);
+}
+
+void CFetchwickView::OnRowActivated(const QModelIndex& index) {
+  const LinkEntry* entry = m_model->Entry(index.row());
+  if (!entry) return;
+  if (entry->isFile)
+    m_doc.QueueDownload(*entry);
+  else
+    m_doc.StartCrawl(entry->url, AddToHistory::Yes, PushCurrent::Yes);
+}
+
+void CFetchwickView::OnCopyAddress() {
+  QString text;
+  for (const LinkEntry* entry : SelectedEntries()) text += QString::fromStdString(entry->url) + QLatin1Char('\n');
+  if (!text.isEmpty()) QGuiApplication::clipboard()->setText(text);
+}
+
+std::vector<const LinkEntry*> CFetchwickView::ShownEntries() const {
+  std::vector<const LinkEntry*> entries;
+  entries.reserve(static_cast<std::size_t>(m_model->rowCount()));
+  for (int row = 0; row < m_model->rowCount(); ++row) entries.push_back(m_model->Entry(row));
+  return entries;
+}
+
+bool CFetchwickView::SaveLinkList(const QString& path, LinkListFormat format, QString& error) const {
+  return SaveLinkListFile(path, ShownEntries(), format, error);
+}
+
+void CFetchwickView::OnSaveLinkList() {
+  const QString csv = QStringLiteral("CSV files (*.csv)");
+  const QString text = QStringLiteral("Text files, one address a line (*.txt)");
+  QString chosen = csv;
+  const QString folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+  const QString filters = csv + QStringLiteral(";;") + text;
+  const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Save Link List"),
+                                                    folder + QStringLiteral("/links.csv"), filters, &chosen);
+  if (path.isEmpty()) return;
+  const LinkListFormat format = chosen == text ? LinkListFormat::Text : LinkListFormatFor(path);
+  QString error;
+  if (!SaveLinkList(path, format, error))
+    gui::OpenMessageBox(this, QString::fromLatin1(CMainFrame::kAppTitle),
+                        QStringLiteral("Couldn't save the link list to %1:\n%2").arg(path, error),
+                        QMessageBox::Warning);
+}
+
+void CFetchwickView::RestoreColumns() {
+  const auto key = SettingsKey::OpenForReading(SettingsStore::Fetchwick);
+  const std::vector<int> widths = ReadCrawlerColumnWidths(key.get(), LinkListModel::kColumnCount);
+  for (std::size_t column = 0; column < widths.size(); ++column)
+    if (column != LinkListModel::kUrl) header()->resizeSection(static_cast<int>(column), widths[column]);
+  const std::vector<int> order = ReadCrawlerColumnOrder(key.get(), LinkListModel::kColumnCount);
+  for (std::size_t shown = 0; shown < order.size(); ++shown)
+    header()->moveSection(header()->visualIndex(order[shown]), static_cast<int>(shown));
+}
+
+void CFetchwickView::SaveColumns() const {
+  std::vector<int> widths;
+  std::vector<int> order;
+  for (int column = 0; column < LinkListModel::kColumnCount; ++column) {
+    widths.push_back(header()->sectionSize(column));
+    order.push_back(header()->logicalIndex(column));
+  }
+  const auto key = SettingsKey::OpenOrCreateForWriting(SettingsStore::Fetchwick);
+  if (!key) return;
+  WriteCrawlerColumnWidths(*key, widths);
+  WriteCrawlerColumnOrder(*key, order);
 }
 
 void CFetchwickView::OnLaunchBrowser() {
@@ -131,6 +217,15 @@ void CFetchwickView::contextMenuEvent(QContextMenuEvent* event) {
 }
 
 void CFetchwickView::keyPressEvent(QKeyEvent* event) {
+  // The menu key and Shift+F10 open the row menu at the current row.
+  if (event->key() == Qt::Key_Menu || (event->key() == Qt::Key_F10 && event->modifiers() == Qt::ShiftModifier)) {
+    const QRect row = visualRect(currentIndex());
+    const QPoint at = row.isValid() ? row.bottomLeft() : QPoint(0, 0);
+    QContextMenuEvent menu(QContextMenuEvent::Keyboard, at, viewport()->mapToGlobal(at));
+    contextMenuEvent(&menu);
+    event->accept();
+    return;
+  }
   // Backspace goes back, as in a browser; the key is then handled as usual.
   if (event->key() == Qt::Key_Backspace)
     QMetaObject::invokeMethod(m_commands[cmd::ID_GO_BACK], &QAction::trigger, Qt::QueuedConnection);

@@ -4,6 +4,7 @@
 #include <memory>
 #include <vector>
 
+#include "crawler/app/link_list_export.h"
 #include "crawler/app/link_list_model.h"
 
 class CFetchwickDoc;
@@ -36,12 +37,28 @@ class CFetchwickView final : public QTreeView {
   // The context menu for the rows selected now; none without a selection.
   std::unique_ptr<QMenu> CreateContextMenu();
 
+  // The rows shown, top to bottom.
+  std::vector<const LinkEntry*> ShownEntries() const;
+  // Writes the rows shown; false with the reason in `error`.
+  bool SaveLinkList(const QString& path, LinkListFormat format, QString& error) const;
+
+  // A deep crawl from `url` into an emptied list, as Deep Crawl starts it.
+  void DeepCrawl(const std::string& url);
+
+  // Column widths and order as the user left them last time, and now.
+  void RestoreColumns();
+  void SaveColumns() const;
+
   // The commands on the selected rows.
   void OnDownloadFiles();
   void OnCrawlPage();
   void OnDeepCrawl();
   void OnLaunchBrowser();
   void OnGetFileSize();
+  // Enter or a double click on a row: a page is crawled, a file downloaded.
+  void OnRowActivated(const QModelIndex& index);
+  void OnCopyAddress();
+  void OnSaveLinkList();
 
  protected:
   bool event(QEvent* event) override;

@@ -1,11 +1,21 @@
 #include "crawler/app/link_list_model.h"
 
 #include <algorithm>
+#include <iterator>
+#include <string_view>
 #include <unordered_map>
 
 #include "contract/file_name.h"
 
 namespace {
+
+// Whether `text` holds `lower` (lower case), ASCII letters compared
+// without case; other bytes as they are.
+bool HoldsFolded(std::string_view text, std::string_view lower) {
+  const auto fold = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+  return std::search(text.begin(), text.end(), lower.begin(), lower.end(),
+                     [&](char a, char b) { return fold(a) == b; }) != text.end();
+}
 
 // Rows are placed and sorted by texts compared byte for byte.
 bool NameBefore(const LinkEntry* a, const LinkEntry* b) { return a->name < b->name; }
@@ -98,7 +108,55 @@ void LinkListModel::Rebuild(std::shared_ptr<const LinkList> list,
   // Each row takes its place by name after the rows of the same name
   // listed before it.
   std::stable_sort(rows.begin(), rows.end(), [](const Row& a, const Row& b) { return NameBefore(a.entry, b.entry); });
-  m_rows.assign(std::move(rows));
+  m_byName = true;
+  AssignRows(std::move(rows));
+  endResetModel();
+}
+
+bool LinkListModel::PassesQuick(const LinkEntry& entry) const {
+  return m_quick.empty() || HoldsFolded(entry.name, m_quick) || HoldsFolded(entry.url, m_quick);
+}
+
+void LinkListModel::PlacePending() {
+  if (m_pending.empty()) return;
+  const auto byName = [](const Row& a, const Row& b) { return NameBefore(a.entry, b.entry); };
+  if (m_byName) {
+    // One merge instead of a search per row: a row goes after the rows of
+    // its name already there, and rows of one name keep the order they came in.
+    std::stable_sort(m_pending.begin(), m_pending.end(), byName);
+    const std::vector<Row> all = m_all.flatten();
+    std::vector<Row> merged;
+    merged.reserve(all.size() + m_pending.size());
+    std::merge(all.begin(), all.end(), m_pending.begin(), m_pending.end(), std::back_inserter(merged), byName);
+    m_all.assign(std::move(merged));
+  } else {
+    for (const Row& row : m_pending) m_all.insert(m_all.upper_bound(row, byName), row);
+  }
+  m_pending.clear();
+}
+
+void LinkListModel::AssignRows(std::vector<Row> rows) {
+  m_pending.clear();
+  if (m_quick.empty()) {
+    m_all.clear();
+    m_rows.assign(std::move(rows));
+    return;
+  }
+  std::vector<Row> shown;
+  for (const Row& row : rows)
+    if (PassesQuick(*row.entry)) shown.push_back(row);
+  m_all.assign(std::move(rows));
+  m_rows.assign(std::move(shown));
+}
+
+void LinkListModel::SetQuickFilter(const QString& text) {
+  std::string lower = text.toLower().toStdString();
+  if (lower == m_quick) return;
+  beginResetModel();
+  PlacePending();
+  std::vector<Row> rows = m_quick.empty() ? m_rows.flatten() : m_all.flatten();
+  m_quick = std::move(lower);
+  AssignRows(std::move(rows));
   endResetModel();
 }
 
@@ -107,6 +165,9 @@ void LinkListModel::Clear() {
   m_list.reset();
   m_handled.clear();
   m_rows.clear();
+  m_all.clear();
+  m_pending.clear();
+  m_byName = true;
   endResetModel();
 }
 
@@ -116,14 +177,18 @@ std::size_t LinkListModel::AddFound(const std::vector<LinkFoundMessage>& message
     if (!message.entry || message.list.get() != current) continue;  // an older crawl's
     if (m_list != message.list) {
       // The first link of a crawl whose list the rows do not show yet.
-      if (!m_rows.empty()) Clear();
+      if (!m_rows.empty() || !m_all.empty() || !m_pending.empty()) Clear();
       m_list = message.list;
       m_handled.clear();
     }
     if (!m_handled.insert(message.entry).second) continue;
     const Row row = MakeRow(message.entry);
-    const std::size_t at =
-        m_rows.upper_bound(row, [](const Row& a, const Row& b) { return NameBefore(a.entry, b.entry); });
+    const auto byName = [](const Row& a, const Row& b) { return NameBefore(a.entry, b.entry); };
+    if (!m_quick.empty()) {
+      m_pending.push_back(row);
+      if (!PassesQuick(*row.entry)) continue;
+    }
+    const std::size_t at = m_rows.upper_bound(row, byName);
     beginInsertRows({}, static_cast<int>(at), static_cast<int>(at));
     m_rows.insert(at, row);
     endInsertRows();
@@ -135,6 +200,8 @@ std::size_t LinkListModel::AddFound(const std::vector<LinkFoundMessage>& message
 void LinkListModel::SortByColumn(int column) {
   m_bSortAscending = !m_bSortAscending;
   if (column < 0 || column >= kColumnCount) return;
+  PlacePending();
+  m_byName = false;
   const bool ascending = m_bSortAscending;
   emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
   const QModelIndexList before = persistentIndexList();
@@ -142,12 +209,19 @@ void LinkListModel::SortByColumn(int column) {
   held.reserve(static_cast<std::size_t>(before.size()));
   for (const QModelIndex& index : before) held.push_back(Entry(index.row()));
 
-  std::vector<Row> rows = m_rows.flatten();
-  std::stable_sort(rows.begin(), rows.end(), [&](const Row& a, const Row& b) {
+  const auto sortsBefore = [&](const Row& a, const Row& b) {
     const int order = CompareBy(column, *a.entry, *b.entry);
     return ascending ? order < 0 : order > 0;
-  });
+  };
+  std::vector<Row> rows = m_rows.flatten();
+  std::stable_sort(rows.begin(), rows.end(), sortsBefore);
   m_rows.assign(rows);
+  if (!m_quick.empty()) {
+    // The rows hidden now take their sorted places too, for when they show again.
+    std::vector<Row> all = m_all.flatten();
+    std::stable_sort(all.begin(), all.end(), sortsBefore);
+    m_all.assign(std::move(all));
+  }
 
   // Selection and current row follow their entries.
   if (!before.isEmpty()) {

@@ -37,6 +37,12 @@ class LinkListModel final : public QAbstractTableModel {
   // Returns how many rows were added.
   std::size_t AddFound(const std::vector<LinkFoundMessage>& messages, const LinkList* current);
 
+  // Narrows the rows shown to those whose name or address holds `text`,
+  // letter case aside, on top of whatever filter chose the rows; empty
+  // shows them all again. Nothing is fetched or rebuilt for it.
+  void SetQuickFilter(const QString& text);
+  const std::string& QuickFilter() const { return m_quick; }
+
   // A column click: the direction turns, then every row is sorted.
   void SortByColumn(int column);
   bool SortAscending() const { return m_bSortAscending; }
@@ -56,9 +62,25 @@ class LinkListModel final : public QAbstractTableModel {
   };
   Row MakeRow(const LinkEntry* entry);
   int IconIndexFor(const std::string& url);
+  bool PassesQuick(const LinkEntry& entry) const;
+  // Puts the rows that came under the quick filter into m_all.
+  void PlacePending();
+  // Puts the rows in place: all of them, and those the quick filter passes.
+  void AssignRows(std::vector<Row> rows);
 
   std::shared_ptr<const LinkList> m_list;
-  RowSequence<Row> m_rows;
+  RowSequence<Row> m_rows;  // the rows shown
+  // Every row, shown or not, while a quick filter narrows them; empty otherwise.
+  RowSequence<Row> m_all;
+  // Rows a deep crawl added while the quick filter was on, in the order
+  // they came, not yet placed in m_all: placing each at once would double
+  // the cost of a row while links pour in. They are placed when m_all is
+  // next needed, with the same result.
+  std::vector<Row> m_pending;
+  // Whether all the rows are in name order, as a rebuild leaves them and
+  // new rows keep them; a column sort ends it.
+  bool m_byName = true;
+  std::string m_quick;  // lower case
   // Entries that have had their chance of a row since the last rebuild.
   std::unordered_set<const LinkEntry*> m_handled;
   gui::FileTypeIcons m_icons;

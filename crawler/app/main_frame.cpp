@@ -1,13 +1,22 @@
 #include "crawler/app/main_frame.h"
 
+#include <QApplication>
 #include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
 #include <QMenuBar>
+#include <QMimeData>
+#include <QMouseEvent>
+#include <QScreen>
 #include <QStatusBar>
 #include <QToolBar>
 #include <QToolButton>
 
 #include "contract/settings.h"
+#include "contract/settings_key.h"
 #include "crawler/app/address_box.h"
 #include "crawler/app/crawler_commands.h"
 #include "crawler/app/crawler_events.h"
@@ -17,9 +26,20 @@
 #include "gui/command_set.h"
 #include "gui/dialog_fields.h"
 #include "gui/idle_updater.h"
+#include "gui/paced_call.h"
 #include "gui/status_panes.h"
 
 namespace {
+
+// The progress pane shows new counts at most this often while a crawl runs.
+constexpr int kProgressIntervalMs = 250;
+constexpr char kProgressSizing[] = "9 pages fetched, 99 links found, 9 waiting";
+
+// "1 page", "2,000 pages".
+QString Count(std::size_t count, const char* one, const char* many) {
+  return QLocale(QLocale::English).toString(static_cast<qulonglong>(count)) + QLatin1Char(' ') +
+         QLatin1String(count == 1 ? one : many);
+}
 
 // "[*]" in a caption is Qt's mark for unsaved changes; doubled it stands for itself.
 QString CaptionText(const std::string& text) {
@@ -37,15 +57,26 @@ CMainFrame::CMainFrame(CFetchwickDoc& doc, const gui::CommandSet& commands, gui:
   LoadHistory();
   updater.Add(this, [this, &commands] { UpdateCommandStates(commands); });
   resize(760, 520);
+  setAcceptDrops(true);
+  // The mouse's back and forward buttons go back and forward wherever they
+  // are pressed in the window.
+  m_back = commands[cmd::ID_GO_BACK];
+  m_forward = commands[cmd::ID_GO_FORWARD];
+  m_back->setShortcuts({QKeySequence(Qt::ALT | Qt::Key_Left), QKeySequence(Qt::Key_Back)});
+  m_forward->setShortcuts({QKeySequence(Qt::ALT | Qt::Key_Right), QKeySequence(Qt::Key_Forward)});
+  qApp->installEventFilter(this);
 }
 
 CMainFrame::~CMainFrame() { SaveHistory(); }
 
 void CMainFrame::CreateMenus(const gui::CommandSet& commands) {
-  commands.Fill(menuBar()->addMenu(QStringLiteral("&File")), {cmd::ID_FILE_OPEN_URL, 0, cmd::ID_APP_EXIT});
+  commands.Fill(menuBar()->addMenu(QStringLiteral("&File")),
+                {cmd::ID_FILE_OPEN_URL, cmd::ID_SAVE_LINK_LIST, 0, cmd::ID_APP_EXIT});
+  commands.Fill(menuBar()->addMenu(QStringLiteral("&Edit")),
+                {cmd::ID_COPY_ADDRESS, cmd::ID_SELECT_ALL, 0, cmd::ID_QUICK_FILTER});
   commands.Fill(menuBar()->addMenu(QStringLiteral("&View")),
                 {cmd::ID_VIEW_TOOLBAR, cmd::ID_VIEW_STATUS_BAR, 0, cmd::ID_GO_BACK, cmd::ID_GO_FORWARD, 0,
-                 cmd::ID_REFRESH});
+                 cmd::ID_REFRESH, cmd::ID_DEEP_CRAWL_PAGE});
   commands.Fill(menuBar()->addMenu(QStringLiteral("&Download")),
                 {cmd::ID_DOWNLOAD_FILES, cmd::ID_CANCEL_CURRENT_DOWNLOAD, cmd::ID_STOP_DOWNLOADS, 0,
                  cmd::ID_DOWNLOAD_MANAGER});
@@ -60,8 +91,8 @@ void CMainFrame::CreateMenus(const gui::CommandSet& commands) {
 void CMainFrame::CreateBars(const gui::CommandSet& commands) {
   // First row: the main buttons, with tooltips and prompts, and the animation.
   m_bars.Create(this, commands,
-                {cmd::ID_GO_BACK, cmd::ID_GO_FORWARD, cmd::ID_REFRESH, 0, cmd::ID_STOP_CRAWL, cmd::ID_STOP_DOWNLOADS,
-                 cmd::ID_OPEN_DOWNLOADS, 0, cmd::ID_OPTIONS, cmd::ID_APP_ABOUT},
+                {cmd::ID_GO_BACK, cmd::ID_GO_FORWARD, cmd::ID_REFRESH, cmd::ID_DEEP_CRAWL_PAGE, 0, cmd::ID_STOP_CRAWL,
+                 cmd::ID_STOP_DOWNLOADS, cmd::ID_OPEN_DOWNLOADS, 0, cmd::ID_OPTIONS, cmd::ID_APP_ABOUT},
                 cmd::ID_VIEW_TOOLBAR, cmd::ID_VIEW_STATUS_BAR, QString::fromLatin1(kStatusPaneSizing));
 
   // Second row: "Address", the box, and Go.
@@ -79,6 +110,110 @@ void CMainFrame::CreateBars(const gui::CommandSet& commands) {
   go->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
   go->setToolTip(QString());  // the Go button shows neither tooltip nor prompt
   addressBar->addWidget(go);
+  addressBar->addSeparator();
+
+  // The quick filter narrows the rows already listed; it fetches nothing.
+  m_quickFilter = new QLineEdit(addressBar);
+  m_quickFilter->setObjectName(QStringLiteral("quickFilter"));
+  m_quickFilter->setPlaceholderText(QStringLiteral("Filter by name or address"));
+  m_quickFilter->setClearButtonEnabled(true);
+  m_quickFilter->setAccessibleName(QStringLiteral("Quick filter"));
+  m_quickFilter->setToolTip(QStringLiteral("Show only the links whose name or address holds this text"));
+  m_quickFilter->setFixedWidth(m_quickFilter->fontMetrics().horizontalAdvance(m_quickFilter->placeholderText()) + 48);
+  addressBar->addWidget(m_quickFilter);
+  connect(commands[cmd::ID_QUICK_FILTER], &QAction::triggered, m_quickFilter, [this] {
+    m_quickFilter->setFocus(Qt::ShortcutFocusReason);
+    m_quickFilter->selectAll();
+  });
+
+  // The crawl's counts, left of the download status: shown once a crawl
+  // has begun, and growing with its counts.
+  m_progressPane = m_bars.panes->AddPane(QString::fromLatin1(kProgressSizing), QStringLiteral("Crawl progress"));
+  m_progressPane->setToolTip(QStringLiteral("Pages fetched and links found by the crawl, and links read from fetched "
+                                            "pages that it has yet to look at"));
+  m_progressPane->hide();
+  m_progressPacer = new gui::PacedCall(kProgressIntervalMs, [this] {
+    UpdateProgress();
+    // While the crawl runs the counts are read again, events or not.
+    if (m_doc.IsBusy()) m_progressPacer->Request();
+  }, this);
+}
+
+void CMainFrame::ShowCrawlProgress(std::shared_ptr<const LinkList> list,
+                                   std::shared_ptr<const CrawlProgress> progress) {
+  m_progressList = std::move(list);
+  m_progress = std::move(progress);
+  UpdateProgress();
+}
+
+QString CMainFrame::ProgressText() const { return m_progressPane->text(); }
+
+void CMainFrame::UpdateProgress() {
+  if (!m_progress || !m_progressList) return;
+  const QString waiting = QLocale(QLocale::English).toString(static_cast<qulonglong>(m_progress->linksWaiting.load()));
+  const QString text = QStringLiteral("%1 fetched, %2 found, %3 waiting")
+                           .arg(Count(m_progress->pagesFetched.load(), "page", "pages"),
+                                Count(m_progressList->Count(), "link", "links"), waiting);
+  if (m_progressPane->text() == text && !m_progressPane->isHidden()) return;
+  m_progressPane->setText(text);
+  // Wide enough for the text, and never narrower again, so it does not jitter.
+  const int needed = m_progressPane->fontMetrics().horizontalAdvance(text) + m_progressPane->frameWidth() * 2 + 10;
+  if (needed > m_progressPane->width()) m_progressPane->setFixedWidth(needed);
+  m_progressPane->show();
+}
+
+std::string CMainFrame::DroppedAddress(const QMimeData& data) {
+  if (data.hasUrls() && !data.urls().isEmpty()) return data.urls().front().toString().toStdString();
+  if (!data.hasText()) return {};
+  for (const QString& line : data.text().split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+    const QString address = line.trimmed();
+    if (!address.isEmpty()) return address.toStdString();
+  }
+  return {};
+}
+
+void CMainFrame::dragEnterEvent(QDragEnterEvent* event) {
+  if (event->mimeData() && !DroppedAddress(*event->mimeData()).empty()) event->acceptProposedAction();
+}
+
+void CMainFrame::dropEvent(QDropEvent* event) {
+  const std::string address = event->mimeData() ? DroppedAddress(*event->mimeData()) : std::string();
+  if (address.empty()) return;
+  event->acceptProposedAction();
+  if (onAddressDropped) onAddressDropped(address);
+}
+
+bool CMainFrame::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::MouseButtonPress && watched->isWidgetType() &&
+      static_cast<QWidget*>(watched)->window() == this) {
+    const Qt::MouseButton button = static_cast<QMouseEvent*>(event)->button();
+    QAction* action = button == Qt::BackButton ? m_back : button == Qt::ForwardButton ? m_forward : nullptr;
+    if (action) {
+      if (action->isEnabled()) action->trigger();
+      return true;
+    }
+  }
+  return QMainWindow::eventFilter(watched, event);
+}
+
+void CMainFrame::RestorePlacement() {
+  const auto key = SettingsKey::OpenForReading(SettingsStore::Fetchwick);
+  const std::optional<WindowPlacement> placement = ReadCrawlerWindow(key.get());
+  if (!placement) return;
+  const QRect rect(placement->x, placement->y, placement->width, placement->height);
+  // A place on a screen that is no longer there keeps only its size.
+  if (QGuiApplication::screenAt(rect.center()))
+    setGeometry(rect);
+  else
+    resize(rect.size());
+  if (placement->maximized) setWindowState(windowState() | Qt::WindowMaximized);
+}
+
+void CMainFrame::SavePlacement() const {
+  const QRect rect = isMaximized() || isFullScreen() ? normalGeometry() : geometry();
+  if (!rect.isValid()) return;
+  const auto key = SettingsKey::OpenOrCreateForWriting(SettingsStore::Fetchwick);
+  if (key) WriteCrawlerWindow(*key, WindowPlacement{rect.x(), rect.y(), rect.width(), rect.height(), isMaximized()});
 }
 
 void CMainFrame::UpdateCommandStates(const gui::CommandSet& commands) {
@@ -87,6 +222,7 @@ void CMainFrame::UpdateCommandStates(const gui::CommandSet& commands) {
   commands.Enable(cmd::ID_STOP_CRAWL, m_doc.IsBusy());
   commands.Enable(cmd::ID_STOP_DOWNLOADS, m_doc.IsDownloading());
   commands.Enable(cmd::ID_CANCEL_CURRENT_DOWNLOAD, m_doc.IsDownloading() && !m_doc.Engine());
+  commands.Enable(cmd::ID_DEEP_CRAWL_PAGE, !m_addressBox->currentText().isEmpty());
   m_bars.panes->SetStatus(QString::fromStdString(m_doc.DownloadStatus()));
   m_bars.UpdateToggles(commands);
 }
@@ -126,16 +262,19 @@ bool CMainFrame::event(QEvent* event) {
   if (gui::Received<BusyStartEvent>(event)) {
     // Every busy period restarts the clip and plays it for ever.
     m_bars.animation->play(0, gui::BusyAnimation::kLastFrame, gui::BusyAnimation::kForever);
+    m_progressPacer->Request();
     return true;
   }
   if (gui::Received<BusyEndEvent>(event)) {
     // The first end of any busy period stops it, on its first frame.
     m_bars.animation->stop();
     m_bars.animation->play(0, 0, 0);
+    UpdateProgress();
     return true;
   }
   if (auto* status = gui::Received<StatusTextEvent>(event)) {
     SetStatusText(QString::fromStdString(status->payload()));
+    UpdateProgress();  // a crawl's last text comes after its last count
     return true;
   }
   if (auto* address = gui::Received<AddressTextEvent>(event)) {

@@ -27,6 +27,15 @@ struct PageAddress {
   bool Set(std::string_view url);
 };
 
+// How far one crawl has got, for the windows' progress display: counted by
+// the crawl thread, read by any thread while the crawl runs and after it.
+struct CrawlProgress {
+  std::atomic<std::size_t> pagesFetched{0};  // pages fetched with any answer
+  // Links read from fetched pages that the crawl has yet to look at: a deep
+  // crawl goes depth first, so these, not pages, are what is known to wait.
+  std::atomic<std::size_t> linksWaiting{0};
+};
+
 // Everything one page crawl or deep crawl owns. Each crawl gets its own, so a
 // superseded crawl thread that is still finishing writes only into its own
 // list, text and addresses, and can never list, fetch or report for the
@@ -63,7 +72,8 @@ struct CCrawl {
   // Set on the interface thread when a newer crawl replaces this one: from
   // then on the crawl says nothing to the windows.
   std::atomic<bool> superseded{false};
-  std::size_t pagesFetched = 0;  // for tools: pages fetched with any answer
+  // Pages fetched and links waiting; the windows hold it beyond the crawl.
+  std::shared_ptr<CrawlProgress> progress = std::make_shared<CrawlProgress>();
   std::size_t pagesCut = 0;      // pages cut short at the page limits
   bool linksCut = false;         // the list was full and links were left out
 

@@ -84,6 +84,7 @@ void CFetchwickDoc::LaunchCrawl(std::shared_ptr<CCrawl> crawl) {
   crawl->list = StartNewLinkList();
   crawl->list->SetLimit(m_pageLimits.maxLinks);
   m_crawl = crawl;
+  m_host.CrawlStarted(crawl->list, crawl->progress);
   if (crawl->kind == CCrawl::Kind::Page)
     m_hCrawlThread = std::thread([this, crawl] { PageCrawlProc(crawl); });
   else
@@ -128,7 +129,7 @@ bool CFetchwickDoc::WaitForCrawl(std::chrono::milliseconds limit) {
 }
 
 std::size_t CFetchwickDoc::PagesFetched() const {
-  return m_crawl && m_crawl->finished() ? m_crawl->pagesFetched : 0;
+  return m_crawl && m_crawl->finished() ? m_crawl->progress->pagesFetched.load() : 0;
 }
 
 void CFetchwickDoc::PageCrawlProc(const std::shared_ptr<CCrawl>& crawl) {
@@ -198,15 +199,22 @@ bool CFetchwickDoc::CrawlLevel(CCrawl& crawl, std::string url, int depth) {
   // complete against this page.
   const PageAddress page = crawl.page;
   crawl.heldReferences += references.size();
+  // Counted on a copy, so that the windows can say how many links wait;
+  // the copy costs no more than the reading did.
+  std::string value;
+  std::size_t waiting = 0;
+  for (ReferenceList counting = references; counting.Next(value);) ++waiting;
+  crawl.progress->linksWaiting += waiting;
 
   // The recursion is depth-first: a followed page is crawled completely
   // before the rest of this one is listed. Once the crawl is stopped, every
   // fetch fails at once, so the recursion unwinds while the pages already
   // fetched still list their links. Once the list is full, nothing more can
   // be listed, and nothing more is fetched.
-  std::string value;
   bool followed = false;
   while (!crawl.list->Cut() && references.Next(value)) {
+    --crawl.progress->linksWaiting;
+    --waiting;
     CompleteURL(value, page.origin, page.base);
     if (FollowWithLevels(crawl, page, value, depth - 1)) {
       CrawlLevel(crawl, value, depth - 1);
@@ -214,6 +222,8 @@ bool CFetchwickDoc::CrawlLevel(CCrawl& crawl, std::string url, int depth) {
     }
   }
   ReportLinksCut(crawl, url);
+  // Links a full list leaves unread wait no longer.
+  crawl.progress->linksWaiting -= waiting;
   crawl.heldReferences -= references.size();
   return followed;
 }

@@ -42,7 +42,7 @@ bool CFetchwickDoc::FetchPage(CCrawl& crawl, std::string& url, std::string& text
     return false;
   }
   http::Request& request = **opened;
-  ++crawl.pagesFetched;
+  ++crawl.progress->pagesFetched;
   const int status = request.StatusCode().value_or(0);
   if (status >= 400) {
     // The fetch counts as done, with no text.

@@ -6,6 +6,8 @@
 
 #include "crawler/core/link_entry.h"
 
+struct CrawlProgress;  // crawl_state.h
+
 // Private messages of the crawler's document to its windows, under the names
 // and values the windows have always known them by.
 inline constexpr std::uint32_t WM_BUSY_START = 0x0BD0;  // to the main window: a busy period begins
@@ -81,6 +83,10 @@ class IFetchwickHost {
   // threads: a host whose boxes need the interface thread must end a waiting
   // box then rather than let the worker wait for ever.
   virtual void ShowMessageBox(std::string) {}
+
+  // A crawl begins, with its list and its counts, which stay readable from
+  // any thread for as long as they are held. Interface thread only.
+  virtual void CrawlStarted(std::shared_ptr<const LinkList>, std::shared_ptr<const CrawlProgress>) {}
 
   // After a page crawl (OnCrawlDone) and a filter change; interface thread only.
   // Rebuilds the view's rows from CFetchwickDoc::Links() through the filter.

@@ -58,6 +58,30 @@ TEST_F(SettingsTest, StoredNumbersAreClampedToTheirBounds) {
   }
 }
 
+TEST_F(SettingsTest, DamagedWindowLayoutsReadAsNone) {
+  struct Case {
+    const char* name;
+    std::string stored;
+    bool valid;
+  };
+  const Case cases[] = {
+      {setting::kCrawlerWindow, "-20,30,1280,800,1", true}, {setting::kCrawlerWindow, "1,2,3,4", false},
+      {setting::kCrawlerWindow, "0,0,50,800,0", false},      {setting::kCrawlerWindow, "0,0,900,800,2", false},
+      {setting::kCrawlerColumnWidths, "120,100,300,120", true}, {setting::kCrawlerColumnWidths, "120,,300,120", false},
+      {setting::kCrawlerColumnWidths, "120,100,300,0", false}, {setting::kCrawlerColumnWidths, "1,2,3,4,", false},
+      {setting::kCrawlerColumnOrder, "3,0,1,2", true},         {setting::kCrawlerColumnOrder, "0,0,1,2", false},
+      {setting::kCrawlerColumnOrder, "0,1,2,4", false},        {setting::kCrawlerColumnOrder, "x", false},
+  };
+  for (const Case& c : cases) {
+    Store(c.name, c.stored);
+    const auto key = Reader();
+    const bool read = c.name == setting::kCrawlerWindow     ? ReadCrawlerWindow(key.get()).has_value()
+                      : c.name == setting::kCrawlerColumnOrder ? !ReadCrawlerColumnOrder(key.get(), 4).empty()
+                                                               : !ReadCrawlerColumnWidths(key.get(), 4).empty();
+    EXPECT_EQ(read, c.valid) << c.name << " " << c.stored;
+  }
+}
+
 TEST_F(SettingsTest, DownloadDirectoryGetsItsSlashAndLimits) {
   Store(setting::kDownloadDirectory, "/data/dl");
   EXPECT_EQ(ReadDownloadDirectory(Reader().get()), "/data/dl/");

@@ -1,8 +1,13 @@
 // The main window's address bar, history, navigation, keys, busy animation
 // and closing.
 #include <QApplication>
+#include <QDropEvent>
+#include <QHeaderView>
 #include <QLabel>
+#include <QMenu>
+#include <QMimeData>
 #include <QLineEdit>
+#include <QMenuBar>
 #include <QStatusBar>
 #include <QTest>
 #include <QTimer>
@@ -182,6 +187,118 @@ TEST_F(CrawlerWindowTest, TheAnimationPlaysWhileBusyAndClosingEndsCrawlsAndBoxes
   Close();
   EXPECT_LT(std::chrono::steady_clock::now() - started, 10s);
   EXPECT_EQ(ReadHistory(), Names{"http://kept.invalid/"});
+}
+
+TEST_F(CrawlerWindowTest, BrowserKeysAndMouseButtonsGoBackForwardAndOpenRows) {
+  ServeSite();
+  Start();
+  const std::string index = Url("/index.html");
+  const std::string page2 = Url("/page2.html");
+  TypeAddress(index);
+  ASSERT_TRUE(WaitForPage(index));
+  TypeAddress(page2);
+  ASSERT_TRUE(WaitForPage(page2));
+  EXPECT_EQ(Command(cmd::ID_GO_BACK)->shortcut(), QKeySequence(Qt::ALT | Qt::Key_Left));
+  // The menus show the keys beside the commands.
+  for (QAction* title : Frame().menuBar()->actions()) {
+    if (title->text() != QStringLiteral("&View")) continue;
+    QMenuBar* bar = Frame().menuBar();
+    title->menu()->popup(bar->mapToGlobal(bar->actionGeometry(title).bottomLeft()));
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(title->menu()));
+    SaveScreenshotWithPopup(&Frame(), title->menu(), "crawler-view-menu");
+    title->menu()->close();
+  }
+
+  // Each once the idle refresh has enabled the command, as for the user.
+  const auto enabled = [&](int id) { return WaitUntil([&] { return Command(id)->isEnabled(); }); };
+  View().setFocus();
+  ASSERT_TRUE(enabled(cmd::ID_GO_BACK));
+  PressKey(&View(), Qt::Key_Left, Qt::AltModifier);
+  ASSERT_TRUE(WaitForPage(index));
+  ASSERT_TRUE(enabled(cmd::ID_GO_FORWARD));
+  PressKey(&View(), Qt::Key_Right, Qt::AltModifier);
+  ASSERT_TRUE(WaitForPage(page2));
+  ASSERT_TRUE(enabled(cmd::ID_GO_BACK));
+  QTest::mousePress(View().viewport(), Qt::BackButton, {}, QPoint(5, 5));
+  ASSERT_TRUE(WaitForPage(index));
+  ASSERT_TRUE(enabled(cmd::ID_GO_FORWARD));
+  QTest::mousePress(Frame().statusBar(), Qt::ForwardButton, {}, QPoint(5, 5));
+  ASSERT_TRUE(WaitForPage(page2));
+
+  // The menu key and Shift+F10 open the row menu once, at the current row.
+  Select({"other.pdf"});
+  for (const auto& [key, modifiers] : {std::pair{Qt::Key_Menu, Qt::KeyboardModifiers()},
+                                       std::pair{Qt::Key_F10, Qt::KeyboardModifiers(Qt::ShiftModifier)}}) {
+    int menus = 0;
+    QTimer closer;
+    QObject::connect(&closer, &QTimer::timeout, [&] {
+      if (auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())) {
+        ++menus;
+        menu->close();
+      }
+    });
+    closer.start(10);
+    PressKey(&View(), key, modifiers);
+    WaitUntil([] { return false; }, 100ms);
+    EXPECT_EQ(menus, 1) << key;
+  }
+
+  // Enter on a row does what a double click does: a page is crawled...
+  Select({"index.html"});
+  PressKey(&View(), Qt::Key_Return);
+  ASSERT_TRUE(WaitForPage(index));
+  // ...and a file downloaded (a double click is a click, then the second).
+  Select({"alpha.exe"});
+  const QPoint row = View().visualRect(View().selectionModel()->currentIndex()).center();
+  QTest::mouseClick(View().viewport(), Qt::LeftButton, {}, row);
+  QTest::mouseDClick(View().viewport(), Qt::LeftButton, {}, row);
+  EXPECT_TRUE(WaitUntil([&] { return ReadFile(m_downloads.file("alpha.exe")).size() == 1010; }));
+}
+
+TEST_F(CrawlerWindowTest, AnAddressDroppedOnTheWindowIsCrawledAsIfTyped) {
+  ServeSite();
+  Start();
+  QMimeData urls;
+  urls.setUrls({QUrl(QString::fromStdString(Url("/page2.html"))), QUrl(QStringLiteral("http://example.invalid/"))});
+  QMimeData text;
+  text.setText(QStringLiteral("\n  ") + QString::fromStdString(Url("/index.html")) + QStringLiteral("  \nmore"));
+  for (const auto& [data, address] : {std::pair{&urls, Url("/page2.html")}, std::pair{&text, Url("/index.html")}}) {
+    QDragEnterEvent enter(QPoint(300, 300), Qt::CopyAction, data, Qt::LeftButton, {});
+    QApplication::sendEvent(&Frame(), &enter);
+    EXPECT_TRUE(enter.isAccepted());
+    QDropEvent drop(QPointF(300, 300), Qt::CopyAction, data, Qt::LeftButton, {});
+    QApplication::sendEvent(&Frame(), &drop);
+    ASSERT_TRUE(WaitForPage(address));
+  }
+  EXPECT_EQ(HistoryEntries(), (Names{Url("/page2.html"), Url("/index.html")}));
+  EXPECT_EQ(Doc().BackStack(), std::deque<std::string>{Url("/page2.html")});
+}
+
+TEST_F(CrawlerWindowTest, TheAddressColumnTakesTheSpareWidthAndTheLayoutIsRemembered) {
+  ServeSite();
+  Start();
+  Frame().setGeometry(40, 30, 1280, 800);
+  QHeaderView* header = View().header();
+  const auto otherWidths = [&] {
+    return header->sectionSize(LinkListModel::kName) + header->sectionSize(LinkListModel::kExtension) +
+           header->sectionSize(LinkListModel::kSize);
+  };
+  EXPECT_TRUE(WaitUntil([&] {
+    return header->sectionSize(LinkListModel::kUrl) + otherWidths() == View().viewport()->width();
+  }));
+  TypeAddress(Url("/index.html"));
+  ASSERT_TRUE(WaitForPage(Url("/index.html")));
+  SaveScreenshot(&Frame(), "crawler-1280x800");
+
+  header->resizeSection(LinkListModel::kName, 210);
+  header->moveSection(header->visualIndex(LinkListModel::kSize), 0);
+  Close();
+  Start();
+  EXPECT_EQ(Frame().size(), QSize(1280, 800));
+  header = View().header();
+  EXPECT_EQ(header->sectionSize(LinkListModel::kName), 210);
+  EXPECT_EQ(header->logicalIndex(0), LinkListModel::kSize);
+  EXPECT_EQ(header->logicalIndex(1), LinkListModel::kName);
 }
 
 }  // namespace

@@ -5,12 +5,14 @@
 #include <algorithm>
 
 #include <QApplication>
+#include <QClipboard>
 #include <QContextMenuEvent>
 #include <QHeaderView>
 #include <QMenu>
 #include <QTest>
 #include <QTimer>
 
+#include "crawler/app/link_list_export.h"
 #include "gui/busy_animation.h"
 
 #include "tests/crawler/app/crawler_window_fixture.h"
@@ -37,10 +39,15 @@ TEST_F(CrawlerWindowTest, ADeepCrawlListsEveryLinkAndTheNextPageCrawlFiltersAgai
 
   Select({"page2.html"});
   Run(cmd::ID_DEEP_CRAWL);
+  // The quick filter narrows the rows as they come; cleared, it shows them all.
+  Frame().QuickFilter()->setText(QStringLiteral(".Zip"));
+  ASSERT_TRUE(WaitUntil([&] { return !Doc().IsBusy() && Doc().Links()->Count() == 7; }));
+  EXPECT_TRUE(WaitUntil([&] { return RowNames() == Names{"zeta.zip"}; })) << testing::PrintToString(RowNames());
+  Frame().QuickFilter()->clear();
   // Rows come as the links are found, whatever the filter: the HREF links
   // of both pages (a deep crawl follows no SRC).
   const Names everything{"alpha.exe", "big.iso", "index.html", "other.pdf", "page2.html", "song.mp3", "zeta.zip"};
-  ASSERT_TRUE(WaitUntil([&] { return !Doc().IsBusy() && RowNames() == everything; })) << testing::PrintToString(RowNames());
+  ASSERT_TRUE(WaitUntil([&] { return RowNames() == everything; })) << testing::PrintToString(RowNames());
 
   TypeAddress(Url("/index.html"));
   ASSERT_TRUE(WaitForPage(Url("/index.html")));
@@ -181,6 +188,100 @@ TEST_F(CrawlerWindowTest, ABrowserThatCannotBeOpenedSaysWhyInABox) {
     if (folder == &failing) SaveScreenshotWithPopup(&Frame(), box, "crawler-launch-browser-failed");
     CloseMessageBoxes();
   }
+}
+
+TEST_F(CrawlerWindowTest, DeepCrawlThisPageCountsThePagesAndLinksOfASite) {
+  // A generated site: the start page links nine pages, each of which links
+  // two files. The fifth page holds its answer, so the crawl is seen halfway.
+  constexpr int kPages = 9;
+  std::string start;
+  for (int page = 1; page <= kPages; ++page) {
+    const std::string name = std::string("p").append(std::to_string(page));
+    start += "<a href=\"" + name + ".html\">" + name + "</a>\n";
+    m_server.Handle("/" + name + ".html",
+                    Script{.text = "<a href=\"" + name + "a.zip\">a</a> <a href=\"" + name + "b.pdf\">b</a>",
+                           .contentType = "text/html",
+                           .holdHead = page == 5});
+  }
+  m_server.Handle("/start.html", Script{.text = start, .contentType = "text/html"});
+  const std::size_t pages = 1 + kPages;
+  const std::size_t links = kPages * 3;
+  Start();
+  const std::string title = Frame().windowTitle().toStdString();
+  Frame().AddressBox()->lineEdit()->setText(QString::fromStdString(Url("/start.html")));
+  Run(cmd::ID_DEEP_CRAWL_PAGE);
+
+  // The start page and four pages fetched, with their files; the fifth
+  // waits for its answer and the four after it wait to be looked at.
+  ASSERT_TRUE(WaitUntil([&] { return Frame().ProgressText() == "5 pages fetched, 13 links found, 4 waiting"; }))
+      << Frame().ProgressText().toStdString();
+  SaveScreenshot(&Frame(), "crawler-deep-crawl-progress");
+  m_server.ReleaseHolds();
+  ASSERT_TRUE(WaitUntil([&] { return !Doc().IsBusy() && RowNames().size() == links; }));
+  const std::string counts =
+      std::to_string(pages) + " pages fetched, " + std::to_string(links) + " links found, 0 waiting";
+  EXPECT_TRUE(WaitUntil([&] { return Frame().ProgressText().toStdString() == counts; }))
+      << Frame().ProgressText().toStdString();
+  std::size_t fetched = 0;
+  for (const RecordedRequest& request : m_server.Requests()) fetched += request.target.ends_with(".html");
+  EXPECT_EQ(fetched, pages);
+  // As a deep crawl from the list: neither the caption nor the history changes.
+  EXPECT_EQ(Frame().windowTitle().toStdString(), title);
+  EXPECT_TRUE(HistoryEntries().empty());
+}
+
+TEST_F(CrawlerWindowTest, TheQuickFilterNarrowsTheRowsWhichCopyAndSaveTakeAsShown) {
+  ServeSite();
+  Start();
+  TypeAddress(Url("/index.html"));
+  ASSERT_TRUE(WaitForPage(Url("/index.html")));
+  Doc().SetFileFilter("zip exe html iso");
+  const std::size_t requests = m_server.Requests().size();
+  // Ctrl+F leads to it. Letter case aside, it looks in the name or the
+  // address, on top of the extension filter.
+  View().setFocus();
+  PressKey(&View(), Qt::Key_F, Qt::ControlModifier);
+  EXPECT_EQ(QApplication::focusWidget(), Frame().QuickFilter());
+  QTest::keyClicks(Frame().QuickFilter(), QStringLiteral("A"));
+  EXPECT_EQ(RowNames(), (Names{"alpha.exe", "page2.html", "zeta.zip"}));
+  SaveScreenshot(&Frame(), "crawler-quick-filter");
+  Frame().QuickFilter()->setText(QString::fromStdString(Url("/big")));
+  EXPECT_EQ(RowNames(), Names{"big.iso"});
+  Frame().QuickFilter()->setText(QStringLiteral("i"));
+  EXPECT_EQ(RowNames(), (Names{"big.iso", "zeta.zip"}));
+  EXPECT_EQ(m_server.Requests().size(), requests);  // nothing fetched for it
+
+  // Ctrl+A and Ctrl+C: every shown address, one a line.
+  View().setFocus();
+  PressKey(&View(), Qt::Key_A, Qt::ControlModifier);
+  ASSERT_TRUE(WaitUntil([&] { return Command(cmd::ID_COPY_ADDRESS)->isEnabled(); }));
+  PressKey(&View(), Qt::Key_C, Qt::ControlModifier);
+  const Names urls = Column(LinkListModel::kUrl);
+  ASSERT_EQ(urls.size(), 2u);
+  EXPECT_EQ(QGuiApplication::clipboard()->text().toStdString(), urls[0] + "\n" + urls[1] + "\n");
+
+  // Saved as shown, in either form.
+  QString error;
+  ASSERT_TRUE(View().SaveLinkList(QString::fromStdString(m_downloads.file("links.csv")), LinkListFormat::Csv, error));
+  std::string csv = "File Name,Extension,Complete URL,File Size\r\n";
+  for (std::size_t row = 0; row < urls.size(); ++row)
+    csv += RowNames()[row] + "," + Column(LinkListModel::kExtension)[row] + "," + urls[row] + ",\r\n";
+  EXPECT_EQ(ReadFile(m_downloads.file("links.csv")), csv);
+  ASSERT_TRUE(View().SaveLinkList(QString::fromStdString(m_downloads.file("links.txt")), LinkListFormat::Text, error));
+  EXPECT_EQ(ReadFile(m_downloads.file("links.txt")), urls[0] + "\n" + urls[1] + "\n");
+  EXPECT_FALSE(View().SaveLinkList(QString::fromStdString(m_downloads.file("missing/links.csv")), LinkListFormat::Csv,
+                                   error));
+
+  Frame().QuickFilter()->clear();
+  EXPECT_EQ(RowNames().size(), 4u);
+}
+
+TEST(LinkListExport, CsvFieldsAreQuotedOnlyWhereNeeded) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"plain.zip", "plain.zip"},       {"a,b.zip", "\"a,b.zip\""},        {"say \"hi\"", "\"say \"\"hi\"\"\""},
+      {"two\nlines", "\"two\nlines\""}, {" padded", "\" padded\""},     {"", ""},
+  };
+  for (const auto& [text, field] : cases) EXPECT_EQ(CsvField(text), field) << text;
 }
 
 }  // namespace
