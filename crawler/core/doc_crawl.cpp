@@ -17,14 +17,8 @@ std::string GroupThousands(std::size_t count) {
 
 }  // namespace
 
-template <class Tell>
-void CFetchwickDoc::TellForCrawl(const CCrawl& crawl, Tell&& tell) {
-  std::lock_guard lock(m_csCrawl);
-  if (!crawl.superseded) tell();
-}
-
 void CFetchwickDoc::SetCrawlStatus(const CCrawl& crawl, std::string text) {
-  TellForCrawl(crawl, [&] { m_host.SetStatusText(std::move(text)); });
+  m_crawls.TellForCrawl(crawl, [&] { m_host.SetStatusText(std::move(text)); });
 }
 
 std::string CFetchwickDoc::CompleteText(const CCrawl& crawl) {
@@ -67,74 +61,28 @@ void CFetchwickDoc::StartDeepCrawl(const std::string& url, AddToHistory addToHis
 
 void CFetchwickDoc::LaunchCrawl(std::shared_ptr<CCrawl> crawl) {
   if (m_bClosing) return;
-  if (m_hCrawlThread.joinable()) {
-    // The running crawl is stopped (its network calls end) and silenced, but
-    // not waited for: it finishes beside the new one, on its own list.
-    if (m_host.HasMainWindow()) {
-      CloseCrawlSession(m_crawl, Notify::On);
-    } else {
-      std::lock_guard lock(m_csCrawl);
-      m_crawl->superseded = true;
-    }
-    RetireCrawlThread();
-  }
-  ReapFinishedCrawls();
+  m_crawls.Supersede();
   // The new crawl's list becomes the document's at once, so the view drops
   // anything an older crawl still posts.
   crawl->list = StartNewLinkList();
   crawl->list->SetLimit(m_pageLimits.maxLinks);
-  m_crawl = crawl;
-  m_host.CrawlStarted(crawl->list, crawl->progress);
   if (crawl->kind == CCrawl::Kind::Page)
-    m_hCrawlThread = std::thread([this, crawl] { PageCrawlProc(crawl); });
+    m_crawls.Launch(std::move(crawl), [this](const std::shared_ptr<CCrawl>& running) { PageCrawlProc(running); });
   else
-    m_hCrawlThread = std::thread([this, crawl] { DeepCrawlProc(crawl); });
+    m_crawls.Launch(std::move(crawl), [this](const std::shared_ptr<CCrawl>& running) { DeepCrawlProc(running); });
 }
 
-void CFetchwickDoc::StopCrawl() { EndAllBusy(Notify::On); }
-
-void CFetchwickDoc::RetireCrawlThread() {
-  m_retiredCrawls.emplace_back(std::move(m_hCrawlThread), m_crawl);
-  m_hCrawlThread = std::thread();
-}
-
-void CFetchwickDoc::ReapFinishedCrawls() {
-  // A finished crawl marks itself as its thread's last step, so these joins
-  // never wait for more than the thread's return.
-  for (auto it = m_retiredCrawls.begin(); it != m_retiredCrawls.end();) {
-    if (it->second->finished()) {
-      it->first.join();
-      it = m_retiredCrawls.erase(it);
-    } else {
-      ++it;
-    }
-  }
-}
-
-void CFetchwickDoc::JoinCrawlThreads() {
-  if (m_hCrawlThread.joinable()) m_hCrawlThread.join();
-  for (auto& [thread, crawl] : m_retiredCrawls) thread.join();
-  m_retiredCrawls.clear();
-}
+void CFetchwickDoc::StopCrawl() { m_crawls.EndAllBusy(Notify::On); }
 
 bool CFetchwickDoc::CanCloseFrame() {
   // Silenced too: a closing window gets no boxes and no crawl-done.
-  CloseCrawlSession(m_crawl);
-  JoinCrawlThreads();
+  m_crawls.StopAndJoin();
   return true;
-}
-
-bool CFetchwickDoc::WaitForCrawl(std::chrono::milliseconds limit) {
-  return !m_crawl || m_crawl->WaitFinished(limit);
-}
-
-std::size_t CFetchwickDoc::PagesFetched() const {
-  return m_crawl && m_crawl->finished() ? m_crawl->progress->pagesFetched.load() : 0;
 }
 
 void CFetchwickDoc::PageCrawlProc(const std::shared_ptr<CCrawl>& crawl) {
   if (CrawlPage(*crawl) && m_host.HasView())
-    TellForCrawl(*crawl, [&] { m_host.PostCrawlDone(CrawlDoneMessage{crawl->list, crawl->url}); });
+    m_crawls.TellForCrawl(*crawl, [&] { m_host.PostCrawlDone(CrawlDoneMessage{crawl->list, crawl->url}); });
   // After a failed fetch nothing is posted; the thread stays the document's
   // until the next crawl starts.
   crawl->MarkFinished();
@@ -147,8 +95,8 @@ void CFetchwickDoc::DeepCrawlProc(const std::shared_ptr<CCrawl>& crawl) {
 
 bool CFetchwickDoc::CrawlPage(CCrawl& crawl) {
   crawl.pageText.clear();
-  TellForCrawl(crawl, [&] { m_host.SetStatusText(FormatText(crawl_text::kCrawling, crawl.url.c_str())); });
-  BeginBusy(Notify::On, crawl.session, &crawl);
+  m_crawls.TellForCrawl(crawl, [&] { m_host.SetStatusText(FormatText(crawl_text::kCrawling, crawl.url.c_str())); });
+  m_crawls.BeginBusy(Notify::On, crawl.session, &crawl);
   const bool fetched = FetchPage(crawl, crawl.url, crawl.pageText);
   if (fetched) {
     ScanText(crawl.list, crawl.page, crawl.pageText, "HREF");
@@ -157,20 +105,20 @@ bool CFetchwickDoc::CrawlPage(CCrawl& crawl) {
   }
   // The page may take the whole page limit; nothing reads it once scanned.
   std::string().swap(crawl.pageText);
-  EndBusy(Notify::On, crawl.session, &crawl);
+  m_crawls.EndBusy(Notify::On, crawl.session, &crawl);
   SetCrawlStatus(crawl, CompleteText(crawl));
   return fetched;
 }
 
 void CFetchwickDoc::DeepCrawl(CCrawl& crawl) {
-  TellForCrawl(crawl, [&] { m_host.SetStatusText(FormatText(crawl_text::kDeepCrawling, crawl.url.c_str())); });
+  m_crawls.TellForCrawl(crawl, [&] { m_host.SetStatusText(FormatText(crawl_text::kDeepCrawling, crawl.url.c_str())); });
   crawl.pageText.clear();
-  BeginBusy(Notify::On, crawl.session, &crawl);
+  m_crawls.BeginBusy(Notify::On, crawl.session, &crawl);
   crawl.quiet = true;
-  TellForCrawl(crawl, [&] { m_host.SetAddressText(crawl.url); });
+  m_crawls.TellForCrawl(crawl, [&] { m_host.SetAddressText(crawl.url); });
   CrawlLevel(crawl, crawl.url, crawl.depth);
   crawl.quiet = false;
-  EndBusy(Notify::On, crawl.session, &crawl);
+  m_crawls.EndBusy(Notify::On, crawl.session, &crawl);
   SetCrawlStatus(crawl, CompleteText(crawl));
 }
 
@@ -250,28 +198,23 @@ bool CFetchwickDoc::FollowWithLevels(CCrawl& crawl, const PageAddress& page, std
 }
 
 void CFetchwickDoc::OnCrawlDone(const CrawlDoneMessage& message) {
-  if (!m_crawl || message.list != m_crawl->list) return;  // a superseded crawl's
-  if (m_crawl->pushCurrent && !m_strCurrentURL.empty()) m_backStack.push_back(m_strCurrentURL);
-  m_strCurrentURL = message.url;
+  const std::shared_ptr<CCrawl>& current = m_crawls.Current();
+  if (!current || message.list != current->list) return;  // a superseded crawl's
+  m_history.MoveTo(message.url, current->pushCurrent);
   m_host.RebuildView();
-  if (m_crawl->addToHistory) m_host.AddToHistory(m_strCurrentURL);
-  m_strTitle = m_strCurrentURL;
-  m_host.SetTitle(m_strTitle);
-  m_host.SetAddressText(m_strCurrentURL);
+  if (current->addToHistory) m_host.AddToHistory(m_history.Current());
+  m_history.SetTitle(m_history.Current());
+  m_host.SetTitle(m_history.Title());
+  m_host.SetAddressText(m_history.Current());
   // The thread posted this as its last step before it returns.
-  if (m_hCrawlThread.joinable()) m_hCrawlThread.join();
+  m_crawls.JoinCurrent();
 }
 
 void CFetchwickDoc::OnBack() {
-  if (m_backStack.empty()) return;
-  StartCrawl(m_backStack.back(), AddToHistory::No, PushCurrent::No);
-  m_forwardStack.push_back(m_strCurrentURL);
-  m_backStack.pop_back();
+  m_history.GoBack([this](const std::string& url) { StartCrawl(url, AddToHistory::No, PushCurrent::No); });
 }
 
 void CFetchwickDoc::OnForward() {
-  if (m_forwardStack.empty()) return;
   // When this crawl is done, the address current before it goes onto the back stack.
-  StartCrawl(m_forwardStack.back(), AddToHistory::No, PushCurrent::Yes);
-  m_forwardStack.pop_back();
+  m_history.GoForward([this](const std::string& url) { StartCrawl(url, AddToHistory::No, PushCurrent::Yes); });
 }

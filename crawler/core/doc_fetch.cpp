@@ -1,5 +1,4 @@
-// CFetchwickDoc: page fetches, and the crawl session that crawls and size
-// queries share.
+// CFetchwickDoc: page fetches.
 
 #include "crawler/core/doc_texts.h"
 #include "crawler/core/fetchwick_doc.h"
@@ -110,63 +109,4 @@ void CFetchwickDoc::ReportPageCut(CCrawl& crawl, const std::string& url, PageCut
 void CFetchwickDoc::ReportFetchError(const CCrawl& crawl, http::ErrorCode code, const std::string& url) {
   if (crawl.quiet || IsStopError(code) || crawl.superseded || m_bClosing) return;
   m_host.ShowMessageBox(FormatText(crawl_text::kAboutLink, http::ErrorMessage(code).c_str(), url.c_str()));
-}
-
-bool CFetchwickDoc::BeginBusy(Notify notify, std::shared_ptr<http::Session>& held, const CCrawl* crawl) {
-  if (!m_host.HasMainWindow()) return false;
-  std::lock_guard lock(m_csCrawl);
-  // A crawl replaced before it began holds nothing and fetches nothing; nor
-  // does anyone once the document is going away.
-  if ((crawl && crawl->superseded) || m_bClosing) return true;
-  if (!m_pCrawlSession) {
-    m_pCrawlSession = http::Session::Open(m_sessionOptions);
-    m_nSessionUsers = 0;
-  }
-  ++m_nSessionUsers;
-  held = m_pCrawlSession;
-  m_bBusy = 1;
-  if (notify == Notify::On) m_host.PostBusyStart();
-  return true;
-}
-
-bool CFetchwickDoc::EndBusy(Notify notify, std::shared_ptr<http::Session>& held, const CCrawl* crawl) {
-  if (!m_host.HasMainWindow()) return false;
-  std::shared_ptr<http::Session> closing;
-  {
-    std::lock_guard lock(m_csCrawl);
-    // Only the last holder ends the session: a size query that ends during a
-    // crawl leaves the crawl running. A hold on a session that a stop has
-    // already closed counts for nothing any more.
-    if (held && held == m_pCrawlSession && --m_nSessionUsers == 0) closing = std::move(m_pCrawlSession);
-    held.reset();
-    m_bBusy = m_pCrawlSession ? 1 : 0;
-    if (notify == Notify::On && !(crawl && crawl->superseded)) m_host.PostBusyEnd();
-  }
-  if (closing) closing->Close();
-  return true;
-}
-
-bool CFetchwickDoc::EndAllBusy(Notify notify) {
-  if (!m_host.HasMainWindow()) return false;
-  CloseCrawlSession(nullptr, notify);
-  return true;
-}
-
-void CFetchwickDoc::CloseCrawlSession(const std::shared_ptr<CCrawl>& superseded, Notify notify) {
-  std::shared_ptr<http::Session> closing;
-  {
-    std::lock_guard lock(m_csCrawl);
-    // Marked under the lock that its messages are sent under, so none of
-    // them follows this point.
-    if (superseded) superseded->superseded = true;
-    closing = std::move(m_pCrawlSession);
-    m_nSessionUsers = 0;
-    m_bBusy = 0;
-    // Announced before the session closes, so the busy end comes before
-    // anything the stopped crawl says about its end.
-    if (notify == Notify::On) m_host.PostBusyEnd();
-  }
-  // Every request of the session, blocked or not, ends with 12017; the
-  // session object lives on in its holders until they let go.
-  if (closing) closing->Close();
 }

@@ -11,10 +11,7 @@ void CFetchwickDoc::ApplyOptions(const CrawlerOptions& options) {
   if (!options.downloadDir.empty()) {
     std::string folder = options.downloadDir;
     if (folder.back() != '/') folder += '/';
-    {
-      std::lock_guard lock(m_csDownload);
-      m_strDownloadDir = folder;
-    }
+    m_own.SetDirectory(folder);
     // The engine stores the folder and creates it; the crawler itself does
     // not write it, so without an engine it lasts for this run only.
     if (IDownloadEngine* engine = ReadyEngine()) m_link.Checked(engine->SetDLDir(folder.c_str()));

@@ -44,7 +44,7 @@ CFetchwickDoc::CFetchwickDoc(IFetchwickHost& host, DocOptions options)
     const auto key = SettingsKey::OpenForReading(SettingsStore::Fetchwick);
     m_nCrawlDepth = static_cast<int>(ReadSetting(key.get(), setting::kCrawlDepth));
     m_bExcludeForeign = static_cast<int>(ReadSetting(key.get(), setting::kExcludeForeign));
-    m_strDownloadDir = ReadDownloadDirectory(key.get());
+    m_own.SetDirectory(ReadDownloadDirectory(key.get()));
   }
 }
 
@@ -54,10 +54,10 @@ CFetchwickDoc::~CFetchwickDoc() {
   m_link.Disconnect();
   // Closing the sessions ends every network wait; then every thread is joined
   // while all it uses is still here.
-  CloseCrawlSession(nullptr);
-  JoinCrawlThreads();
-  JoinSizeQueries();
-  StopDownloadThread();
+  m_crawls.CloseSession(nullptr);
+  m_crawls.JoinThreads();
+  m_sizes.Join();
+  m_own.Stop();
 }
 
 std::string CFetchwickDoc::DownloadStatus() const { return m_link.Status(); }

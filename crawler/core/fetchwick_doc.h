@@ -4,31 +4,26 @@
 #include <chrono>
 #include <cstdint>
 #include <deque>
-#include <functional>
 #include <memory>
 #include <mutex>
-#include <optional>
 #include <set>
 #include <string>
 #include <string_view>
-#include <thread>
-#include <vector>
 
 #include "contract/interfaces.h"
 #include "contract/status.h"
+#include "crawler/core/address_history.h"
+#include "crawler/core/crawl_controller.h"
 #include "crawler/core/crawl_state.h"
 #include "crawler/core/doc_host.h"
 #include "crawler/core/link_entry.h"
+#include "crawler/core/own_downloader.h"
+#include "crawler/core/size_queries.h"
 #include "http/session.h"
 #include "http/url_parts.h"
 #include "proxystub/engine_link.h"
 
 class CallbackItf;
-
-// Whether AddLink announces a new entry to the view at once (the deep crawl)
-// or leaves it to the rebuild after the crawl (the page crawl); also whether
-// a busy period is announced to the main window.
-enum class Notify { Off, On };
 
 // The two flags a page crawl is started with.
 enum class AddToHistory { No, Yes };
@@ -70,16 +65,11 @@ struct CrawlerOptions {
   bool excludeForeign = true;
 };
 
-// Get File Size on some rows: run on a size-query thread of the document.
-struct SizeQueryJob {
-  std::shared_ptr<const LinkList> list;   // holds the entries below
-  std::vector<const LinkEntry*> entries;  // in row order
-  // Told on the size-query thread after each entry's size is stored.
-  std::function<void(const LinkEntry& entry)> onSize;
-};
-
-// The crawler's document: everything below its windows. It reaches the
-// windows only through its host.
+// The crawler's document: the front its windows talk to. It reaches the
+// windows only through its host. Its parts each own their lock: the crawls
+// and their session (CrawlController), the address history, the size
+// queries and the own downloader; the document hands them the host and the
+// engine link.
 //
 // Threads: the interface thread calls everything not marked otherwise. The
 // document runs one current crawl thread (a superseded one may still be
@@ -140,7 +130,7 @@ class CFetchwickDoc {
   int CrawlDepth() const { return m_nCrawlDepth.load(); }
   void SetCrawlDepth(int depth) { m_nCrawlDepth.store(depth); }
   // The folder own downloads go to; it always ends with "/". Any thread.
-  std::string DownloadDirectory() const;
+  std::string DownloadDirectory() const { return m_own.Directory(); }
 
   // ---- Crawls -----------------------------------------------------------
 
@@ -160,33 +150,33 @@ class CFetchwickDoc {
   // every crawl thread. Always true.
   bool CanCloseFrame();
 
-  bool IsBusy() const { return m_bBusy.load() != 0; }
-  const std::string& CurrentURL() const { return m_strCurrentURL; }
-  const std::string& Title() const { return m_strTitle; }
+  bool IsBusy() const { return m_crawls.IsBusy(); }
+  const std::string& CurrentURL() const { return m_history.Current(); }
+  const std::string& Title() const { return m_history.Title(); }
 
   // For tools: waits until the current crawl thread has ended; false when it
   // still runs after `limit`. Then the pages it fetched (any answer counts).
-  bool WaitForCrawl(std::chrono::milliseconds limit);
-  std::size_t PagesFetched() const;
+  bool WaitForCrawl(std::chrono::milliseconds limit) { return m_crawls.WaitForCrawl(limit); }
+  std::size_t PagesFetched() const { return m_crawls.PagesFetched(); }
 
   // ---- Back and Forward ---------------------------------------------------
 
   void OnBack();
   void OnForward();
-  const std::deque<std::string>& BackStack() const { return m_backStack; }
-  const std::deque<std::string>& ForwardStack() const { return m_forwardStack; }
+  const std::deque<std::string>& BackStack() const { return m_history.BackStack(); }
+  const std::deque<std::string>& ForwardStack() const { return m_history.ForwardStack(); }
 
   // ---- Size query -------------------------------------------------------
 
   // The Content-Length of `url`, or -1 when the server gives none or answers
   // with a status of 400 or more. Runs on a size-query thread; it holds the
   // crawl session for its duration, beside a crawl that may use it as well.
-  std::int32_t QueryFileSize(const std::string& url);
+  std::int32_t QueryFileSize(const std::string& url) { return m_sizes.QueryFileSize(url); }
   // Get File Size: starts a size-query thread that posts WM_BUSY_START,
   // queries every entry in order, stores each size and posts WM_BUSY_END.
-  void StartSizeQuery(SizeQueryJob job);
+  void StartSizeQuery(SizeQueryJob job) { m_sizes.Start(std::move(job)); }
   // For tools: waits until every size-query thread has ended.
-  bool WaitForSizeQueries(std::chrono::milliseconds limit);
+  bool WaitForSizeQueries(std::chrono::milliseconds limit) { return m_sizes.Wait(limit); }
 
   // ---- Downloads --------------------------------------------------------
 
@@ -200,9 +190,9 @@ class CFetchwickDoc {
   // The text of the download status pane. Any thread.
   std::string DownloadStatus() const;
   // For tools: waits until the own download thread has emptied its queue.
-  bool WaitForDownloads(std::chrono::milliseconds limit);
+  bool WaitForDownloads(std::chrono::milliseconds limit) { return m_own.WaitIdle(limit); }
   // Whether the own download thread runs. Any thread.
-  bool DownloadThreadRunning() const;
+  bool DownloadThreadRunning() const { return m_own.ThreadRunning(); }
 
   // The engine; null when it could not be created (or was not to be).
   IDownloadEngine* Engine() const { return m_link.Engine(); }
@@ -234,11 +224,6 @@ class CFetchwickDoc {
 
  private:
   friend class CallbackItf;
-  struct SizeQueryThread {
-    std::thread thread;
-    std::atomic<bool> finished{false};
-  };
-
   // What the engine link is made with (doc_engine.cpp).
   ps::EngineLinkOptions LinkOptions(DocOptions& options);
   // The download status text; wakes the idle refresh that shows it
@@ -246,9 +231,6 @@ class CFetchwickDoc {
   void SetDownloadStatus(std::string text);
 
   // Crawl threads (doc_crawl.cpp).
-  void RetireCrawlThread();
-  void ReapFinishedCrawls();
-  void JoinCrawlThreads();
   void PageCrawlProc(const std::shared_ptr<CCrawl>& crawl);
   void DeepCrawlProc(const std::shared_ptr<CCrawl>& crawl);
   bool CrawlPage(CCrawl& crawl);
@@ -261,41 +243,17 @@ class CFetchwickDoc {
   void ScanText(const std::shared_ptr<LinkList>& list, const PageAddress& page, std::string_view text,
                 std::string_view keyword);
   void LaunchCrawl(std::shared_ptr<CCrawl> crawl);
-  // Tells the windows something for `crawl` unless a newer crawl has
-  // replaced it; under m_csCrawl, so nothing of it comes after the
-  // replacement's own messages.
-  template <class Tell>
-  void TellForCrawl(const CCrawl& crawl, Tell&& tell);
   void SetCrawlStatus(const CCrawl& crawl, std::string text);
   // "Crawl complete.", or what says that pages or the list were cut short.
   static std::string CompleteText(const CCrawl& crawl);
   // Says once that the list is full, naming the page where it filled up.
   void ReportLinksCut(CCrawl& crawl, const std::string& url);
 
-  // Page fetches and the crawl session (doc_fetch.cpp).
+  // Page fetches (doc_fetch.cpp).
   bool FetchPage(CCrawl& crawl, std::string& url, std::string& text);
   void ReportFetchError(const CCrawl& crawl, http::ErrorCode code, const std::string& url);
   enum class PageCut { TooLarge, TooSlow };
   void ReportPageCut(CCrawl& crawl, const std::string& url, PageCut why);
-  bool BeginBusy(Notify notify, std::shared_ptr<http::Session>& held, const CCrawl* crawl = nullptr);
-  bool EndBusy(Notify notify, std::shared_ptr<http::Session>& held, const CCrawl* crawl = nullptr);
-  // Ends the busy period of everyone: Stop Crawl, and a new crawl.
-  bool EndAllBusy(Notify notify);
-  void CloseCrawlSession(const std::shared_ptr<CCrawl>& superseded, Notify notify = Notify::Off);
-
-  // Size queries (doc_size_query.cpp).
-  void SizeQueryProc(SizeQueryJob& job);
-  void JoinSizeQueries();
-
-  // The own downloader (doc_download.cpp).
-  void DownloadWorker();
-  void DownloadOne(const LinkEntry& entry);
-  void StopDownloadThread();
-  void ShowWorkerBox(std::string text);
-  // A box about one link: the message, then the link's address.
-  void ShowLinkBox(const std::string& message, const std::string& url);
-  void InterruptOwnDownload(DownloadEnding why, bool dropQueue);
-  void EndOwnDownload(DownloadEnding ending, const char* name, long long total, long long expected);
 
   IFetchwickHost& m_host;
   const http::SessionOptions m_sessionOptions;
@@ -312,39 +270,19 @@ class CFetchwickDoc {
   std::atomic<int> m_nCrawlDepth{5};
   std::atomic<int> m_bExcludeForeign{1};
 
-  // Crawls. The crawl objects and threads belong to the interface thread.
-  std::shared_ptr<CCrawl> m_crawl;  // the current crawl, null before the first
-  std::thread m_hCrawlThread;       // its thread, joinable while the document holds it
-  std::vector<std::pair<std::thread, std::shared_ptr<CCrawl>>> m_retiredCrawls;
-  std::string m_strCurrentURL;
-  std::string m_strTitle;
-  std::deque<std::string> m_backStack;
-  std::deque<std::string> m_forwardStack;
+  // The crawls with their threads, and the crawl session that crawls and
+  // size queries share.
+  CrawlController m_crawls{m_host, m_bClosing, m_sessionOptions};
+  AddressHistory m_history;
 
-  // The crawl session, shared by crawls and size queries. m_csCrawl guards
-  // it and the count of its holders; each holder keeps its own reference,
-  // so a stop that closes the session never frees it under a call.
-  std::mutex m_csCrawl;
-  std::shared_ptr<http::Session> m_pCrawlSession;
-  int m_nSessionUsers = 0;
-  std::atomic<int> m_bBusy{0};
+  // Size queries; each holds the crawl session while it asks.
+  SizeQueries m_sizes{m_host, m_bClosing,
+                      {.hold = [this](auto& held) { m_crawls.BeginBusy(Notify::Off, held); },
+                       .release = [this](auto& held) { m_crawls.EndBusy(Notify::Off, held); }}};
 
-  // Size-query threads.
-  std::mutex m_csSizeQueries;
-  std::vector<std::unique_ptr<SizeQueryThread>> m_sizeQueries;
-
-  // The own downloader. m_csDownload guards the queue, the session pointer,
-  // the thread object and whether the thread runs.
-  mutable std::mutex m_csDownload;
-  std::deque<LinkEntry> m_downloadQueue;
-  std::shared_ptr<http::Session> m_pDownloadSession;
-  // Why the session of the file in progress was closed: Canceled or
-  // Stopped; Finished while nobody closed it.
-  DownloadEnding m_ownInterruption = DownloadEnding::Finished;
-  std::thread m_hDownloadThread;
-  bool m_bDownloadThreadRunning = false;
-  std::string m_strDownloadDir;  // read by the worker for each file
-  std::condition_variable m_downloadsIdle;
+  // The own downloader. It reports through m_link, made after it: nothing
+  // of it runs before a file is queued.
+  OwnDownloader m_own{m_host, m_link, m_bClosing, m_sessionOptions};
 
   // The file filter: extensions in byte-wise order; empty shows everything.
   std::set<std::string> m_fileFilter;

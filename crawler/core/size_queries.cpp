@@ -1,10 +1,11 @@
-// CFetchwickDoc: the size query behind Get File Size.
+// The size queries behind Get File Size.
+
+#include "crawler/core/size_queries.h"
 
 #include <climits>
 #include <cstdlib>
 
 #include "crawler/core/doc_texts.h"
-#include "crawler/core/fetchwick_doc.h"
 #include "crawler/core/stop_errors.h"
 #include "http/request.h"
 
@@ -22,12 +23,17 @@ std::int32_t SizeFromText(const std::string& text) {
 
 }  // namespace
 
-std::int32_t CFetchwickDoc::QueryFileSize(const std::string& url) {
+SizeQueries::SizeQueries(IFetchwickHost& host, const std::atomic<bool>& closing, SessionLoan loan)
+    : m_host(host), m_bClosing(closing), m_loan(std::move(loan)) {}
+
+SizeQueries::~SizeQueries() { Join(); }
+
+std::int32_t SizeQueries::QueryFileSize(const std::string& url) {
   std::int32_t size = -1;
   // The query holds the crawl session beside any crawl that holds it too;
   // whichever of them ends last closes it.
   std::shared_ptr<http::Session> held;
-  BeginBusy(Notify::Off, held);
+  m_loan.hold(held);
   if (held) {
     // An ordinary GET whose body is never read.
     auto opened = held->OpenUrl(url, {}, http::kFlagTransferAscii);
@@ -41,11 +47,11 @@ std::int32_t CFetchwickDoc::QueryFileSize(const std::string& url) {
       m_host.ShowMessageBox(FormatText(crawl_text::kAboutLink, http::ErrorMessage(opened.error()).c_str(), url.c_str()));
     }
   }
-  EndBusy(Notify::Off, held);
+  m_loan.release(held);
   return size;
 }
 
-void CFetchwickDoc::StartSizeQuery(SizeQueryJob job) {
+void SizeQueries::Start(SizeQueryJob job) {
   if (m_bClosing) return;
   std::lock_guard lock(m_csSizeQueries);
   // Threads that have ended are joined here, so they never pile up.
@@ -57,16 +63,16 @@ void CFetchwickDoc::StartSizeQuery(SizeQueryJob job) {
       ++it;
     }
   }
-  auto query = std::make_unique<SizeQueryThread>();
-  SizeQueryThread* running = query.get();
+  auto query = std::make_unique<QueryThread>();
+  QueryThread* running = query.get();
   running->thread = std::thread([this, running, job = std::move(job)]() mutable {
-    SizeQueryProc(job);
+    Run(job);
     running->finished = true;
   });
   m_sizeQueries.push_back(std::move(query));
 }
 
-void CFetchwickDoc::SizeQueryProc(SizeQueryJob& job) {
+void SizeQueries::Run(SizeQueryJob& job) {
   if (!m_host.HasMainWindow()) return;
   m_host.PostBusyStart();
   for (const LinkEntry* entry : job.entries) {
@@ -79,7 +85,7 @@ void CFetchwickDoc::SizeQueryProc(SizeQueryJob& job) {
   m_host.PostBusyEnd();
 }
 
-bool CFetchwickDoc::WaitForSizeQueries(std::chrono::milliseconds limit) {
+bool SizeQueries::Wait(std::chrono::milliseconds limit) {
   const auto deadline = std::chrono::steady_clock::now() + limit;
   for (;;) {
     {
@@ -93,8 +99,8 @@ bool CFetchwickDoc::WaitForSizeQueries(std::chrono::milliseconds limit) {
   }
 }
 
-void CFetchwickDoc::JoinSizeQueries() {
-  std::vector<std::unique_ptr<SizeQueryThread>> queries;
+void SizeQueries::Join() {
+  std::vector<std::unique_ptr<QueryThread>> queries;
   {
     std::lock_guard lock(m_csSizeQueries);
     queries.swap(m_sizeQueries);
