@@ -46,9 +46,8 @@ bool CFetchwickDoc::FetchPage(CCrawl& crawl, std::string& url, std::string& text
   if (status >= 400) {
     // The fetch counts as done, with no text.
     if (!crawl.quiet && !crawl.superseded && !m_bClosing)
-      m_host.ShowMessageBox(FormatText(
-          crawl_text::kAboutLink,
-          FormatText(crawl_text::kDownloadErrorReason, status, http::StatusReason(status).c_str()).c_str(), url.c_str()));
+      m_host.ShowMessageBox(
+          NamingAddress(FormatText(crawl_text::kDownloadErrorReason, status, http::StatusReason(status).c_str()), url));
     return true;
   }
 
@@ -108,5 +107,5 @@ void CFetchwickDoc::ReportPageCut(CCrawl& crawl, const std::string& url, PageCut
 
 void CFetchwickDoc::ReportFetchError(const CCrawl& crawl, http::ErrorCode code, const std::string& url) {
   if (crawl.quiet || IsStopError(code) || crawl.superseded || m_bClosing) return;
-  m_host.ShowMessageBox(FormatText(crawl_text::kAboutLink, http::ErrorMessage(code).c_str(), url.c_str()));
+  m_host.ShowMessageBox(NamingAddress(http::ErrorMessage(code), url));
 }

@@ -27,8 +27,6 @@ inline constexpr char kCrawlCompleteCutLinksCut[] =
 inline constexpr char kDownloadError[] = "Download error: %d";
 // The same with the status's reason phrase ("Download error: 404 Not Found").
 inline constexpr char kDownloadErrorReason[] = "Download error: %d %s";
-// A box about one link: what happened, then the link's address.
-inline constexpr char kAboutLink[] = "%s\nURL: %s";
 }  // namespace crawl_text
 
 namespace download_text {

@@ -212,7 +212,7 @@ void OwnDownloader::EndOne(DownloadEnding ending, const char* name, long long to
 }
 
 void OwnDownloader::ShowLinkBox(const std::string& message, const std::string& url) {
-  ShowBox(FormatText(crawl_text::kAboutLink, message.c_str(), url.c_str()));
+  ShowBox(NamingAddress(message, url));
 }
 
 void OwnDownloader::ShowBox(std::string text) {

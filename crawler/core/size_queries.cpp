@@ -44,7 +44,7 @@ std::int32_t SizeQueries::QueryFileSize(const std::string& url) {
         if (auto length = request.QueryHeader("Content-Length")) size = SizeFromText(*length);
       }
     } else if (!IsStopError(opened.error()) && !m_bClosing) {
-      m_host.ShowMessageBox(FormatText(crawl_text::kAboutLink, http::ErrorMessage(opened.error()).c_str(), url.c_str()));
+      m_host.ShowMessageBox(NamingAddress(http::ErrorMessage(opened.error()), url));
     }
   }
   m_loan.release(held);
