@@ -104,34 +104,30 @@ bool ReplaceHistory(const std::vector<std::string>& addresses) {
   return history->Close();
 }
 
-std::optional<WindowPlacement> ReadCrawlerWindow(const SettingsKey* key) {
-  const std::vector<int> n = ReadNumbers(key, setting::kCrawlerWindow, 5, -100000, 100000);
+std::optional<WindowPlacement> ReadWindowPlacement(const SettingsKey* key, const char* name) {
+  const std::vector<int> n = ReadNumbers(key, name, 5, -100000, 100000);
   if (n.empty() || n[2] < 100 || n[3] < 100 || n[4] < 0 || n[4] > 1) return std::nullopt;
   return WindowPlacement{n[0], n[1], n[2], n[3], n[4] == 1};
 }
 
-bool WriteCrawlerWindow(SettingsKey& key, const WindowPlacement& placement) {
-  return WriteNumbers(key, setting::kCrawlerWindow,
+bool WriteWindowPlacement(SettingsKey& key, const char* name, const WindowPlacement& placement) {
+  return WriteNumbers(key, name,
                       {placement.x, placement.y, placement.width, placement.height, placement.maximized ? 1 : 0});
 }
 
-std::vector<int> ReadCrawlerColumnWidths(const SettingsKey* key, std::size_t count) {
-  return ReadNumbers(key, setting::kCrawlerColumnWidths, count, 8, 10000);
+std::vector<int> ReadSizes(const SettingsKey* key, const char* name, std::size_t count) {
+  return ReadNumbers(key, name, count, 8, 10000);
 }
 
-bool WriteCrawlerColumnWidths(SettingsKey& key, const std::vector<int>& widths) {
-  return WriteNumbers(key, setting::kCrawlerColumnWidths, widths);
+bool WriteNumberList(SettingsKey& key, const char* name, const std::vector<int>& numbers) {
+  return WriteNumbers(key, name, numbers);
 }
 
-std::vector<int> ReadCrawlerColumnOrder(const SettingsKey* key, std::size_t count) {
-  std::vector<int> order = ReadNumbers(key, setting::kCrawlerColumnOrder, count, 0, static_cast<int>(count) - 1);
+std::vector<int> ReadColumnOrder(const SettingsKey* key, const char* name, std::size_t count) {
+  std::vector<int> order = ReadNumbers(key, name, count, 0, static_cast<int>(count) - 1);
   std::vector<int> sorted = order;
   std::sort(sorted.begin(), sorted.end());
   for (std::size_t i = 0; i < sorted.size(); ++i)
     if (sorted[i] != static_cast<int>(i)) return {};  // not each column once
   return order;
-}
-
-bool WriteCrawlerColumnOrder(SettingsKey& key, const std::vector<int>& order) {
-  return WriteNumbers(key, setting::kCrawlerColumnOrder, order);
 }

@@ -28,6 +28,12 @@ inline constexpr char kHistory[] = "History";
 inline constexpr char kCrawlerWindow[] = "Crawler Window";
 inline constexpr char kCrawlerColumnWidths[] = "Crawler Column Widths";
 inline constexpr char kCrawlerColumnOrder[] = "Crawler Column Order";
+inline constexpr char kManagerWindow[] = "Manager Window";
+inline constexpr char kManagerColumnWidths[] = "Manager Column Widths";
+inline constexpr char kManagerColumnOrder[] = "Manager Column Order";
+inline constexpr char kManagerHistoryColumnWidths[] = "Manager History Column Widths";
+inline constexpr char kManagerPanes[] = "Manager Panes";  // the queue's and the history's heights
+inline constexpr DwordSetting kManagerNotices{"Manager Notices", 1, 1};
 }  // namespace setting
 
 // The value stored under `key`, or the default when the key is null (the
@@ -46,9 +52,9 @@ bool WriteDownloadDirectory(SettingsKey& key, std::string_view directory);
 std::optional<std::string> ReadFileFilter(const SettingsKey* key);
 bool WriteFileFilter(SettingsKey& key, std::string_view filter);
 
-// The crawler window's place and size as the user left it, and whether it
-// was maximised. Stored as "x,y,width,height,maximised"; a damaged or
-// implausible value reads as none.
+// A window's place and size as the user left it, and whether it was
+// maximised, under the value `name`. Stored as "x,y,width,height,maximised";
+// a damaged or implausible value reads as none.
 struct WindowPlacement {
   int x = 0;
   int y = 0;
@@ -56,17 +62,16 @@ struct WindowPlacement {
   int height = 0;
   bool maximized = false;
 };
-std::optional<WindowPlacement> ReadCrawlerWindow(const SettingsKey* key);
-bool WriteCrawlerWindow(SettingsKey& key, const WindowPlacement& placement);
+std::optional<WindowPlacement> ReadWindowPlacement(const SettingsKey* key, const char* name);
+bool WriteWindowPlacement(SettingsKey& key, const char* name, const WindowPlacement& placement);
 
-// The crawler list's column widths, by column, each within 8 to 10,000
-// pixels; and the columns in the order shown, a permutation of 0 to
+// A list's column widths (or a window's pane sizes), each within 8 to
+// 10,000 pixels; and the columns in the order shown, a permutation of 0 to
 // count - 1. Stored as numbers separated by commas; a value that is not
 // `count` such numbers reads as none (empty).
-std::vector<int> ReadCrawlerColumnWidths(const SettingsKey* key, std::size_t count);
-bool WriteCrawlerColumnWidths(SettingsKey& key, const std::vector<int>& widths);
-std::vector<int> ReadCrawlerColumnOrder(const SettingsKey* key, std::size_t count);
-bool WriteCrawlerColumnOrder(SettingsKey& key, const std::vector<int>& order);
+std::vector<int> ReadSizes(const SettingsKey* key, const char* name, std::size_t count);
+std::vector<int> ReadColumnOrder(const SettingsKey* key, const char* name, std::size_t count);
+bool WriteNumberList(SettingsKey& key, const char* name, const std::vector<int>& numbers);
 
 // The address history: the names of the values under the "History" subkey.
 std::vector<std::string> ReadHistory();

@@ -3,6 +3,7 @@
 #include <cstdarg>
 #include <cstdint>
 #include <cstdio>
+#include <utility>
 
 std::string FormatText(const char* format, ...) {
   va_list args;
@@ -38,13 +39,30 @@ long long Signed(std::uint64_t value) { return value > INT64_MAX ? INT64_MAX : s
 
 }  // namespace
 
-std::string EndingText(DownloadEnding ending, const char* name, std::uint64_t current, std::uint64_t total) {
+std::string EndingText(DownloadEnding ending, const char* name, std::uint64_t current, std::uint64_t total,
+                       std::string_view reason) {
   if (ending == DownloadEnding::Finished) return FormatText(status_text::kFinished, name);
   const std::string progress = total != 0 ? FormatText("%lld of %lld bytes", Signed(current), Signed(total))
                                           : FormatText("%lld bytes", Signed(current));
-  for (const EndingEntry& entry : kEndings)
-    if (entry.ending == ending) return FormatText(entry.format, name, progress.c_str());
+  for (const EndingEntry& entry : kEndings) {
+    if (entry.ending != ending) continue;
+    std::string text = FormatText(entry.format, name, progress.c_str());
+    if (ending == DownloadEnding::Failed && !reason.empty())
+      text.append(": ").append(reason.substr(0, reason.find('\n')));
+    return text;
+  }
   return FormatText(status_text::kFinished, name);
+}
+
+std::optional<DownloadEnding> EndingOfText(std::string_view text) {
+  static constexpr std::pair<DownloadEnding, std::string_view> kLeads[] = {
+      {DownloadEnding::Finished, "Finished downloading "}, {DownloadEnding::Canceled, "Canceled downloading "},
+      {DownloadEnding::Stopped, "Stopped downloading "},   {DownloadEnding::Failed, "Failed downloading "},
+      {DownloadEnding::Interrupted, "Interrupted downloading "},
+  };
+  for (const auto& [ending, lead] : kLeads)
+    if (text.starts_with(lead)) return ending;
+  return std::nullopt;
 }
 
 std::string NamingAddress(std::string_view text, std::string_view href) {

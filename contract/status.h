@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -52,8 +53,13 @@ enum class DownloadEnding {
 };
 
 // The STATUS_DONE text of an ending: the file's name and how far it got
-// (`total` 0 when no size was announced).
-std::string EndingText(DownloadEnding ending, const char* name, std::uint64_t current, std::uint64_t total);
+// (`total` 0 when no size was announced). A failure names its reason after
+// a colon when one is given (the first line of the error reported), so that
+// every client learns why, not only the one that receives error texts.
+std::string EndingText(DownloadEnding ending, const char* name, std::uint64_t current, std::uint64_t total,
+                       std::string_view reason = {});
+// The ending a STATUS_DONE text tells; none for a text of another form.
+std::optional<DownloadEnding> EndingOfText(std::string_view text);
 
 // An error text for a box about one link: as it is when it names the
 // address already, otherwise with "\nURL: address" added, so that every box

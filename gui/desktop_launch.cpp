@@ -201,6 +201,13 @@ bool DesktopLauncher::OpenFolder(const std::string& folder) {
   return StartXdgOpen(path);
 }
 
+bool DesktopLauncher::OpenFile(const std::string& file) {
+  const QString path = QString::fromStdString(file);
+  if (path.isEmpty() || !QFileInfo(path).isFile()) return false;
+  if (QDesktopServices::openUrl(QUrl::fromLocalFile(path))) return true;
+  return StartXdgOpen(path);
+}
+
 bool DesktopLauncher::StartProgram(const QString& name, const QStringList& arguments) {
   const QString beside = QDir(QCoreApplication::applicationDirPath()).filePath(name);
   if (QFileInfo(beside).isExecutable() && QProcess::startDetached(beside, arguments)) return true;

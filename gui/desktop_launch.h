@@ -41,6 +41,9 @@ class DesktopLauncher {
   // Opens a folder in the file manager; false when it is no folder or
   // nothing could be started to open it.
   bool OpenFolder(const std::string& folder);
+  // Opens a file with the program the desktop chose for its type; false
+  // when it is no file or nothing could be started to open it.
+  bool OpenFile(const std::string& file);
 
   // Starts a program of the system, detached: the one beside the running
   // program first, then the one on PATH. False when neither starts.

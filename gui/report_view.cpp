@@ -1,7 +1,9 @@
 #include "gui/report_view.h"
 
 #include <QContextMenuEvent>
+#include <QCoreApplication>
 #include <QHeaderView>
+#include <QShortcut>
 #include <QTreeView>
 
 #include "gui/grid_delegate.h"
@@ -23,6 +25,18 @@ void SetUpReportView(QTreeView* view, const QString& accessibleName, std::span<c
   view->header()->setStretchLastSection(false);
   for (std::size_t column = 0; column < widths.size(); ++column)
     view->header()->resizeSection(static_cast<int>(column), widths[column]);
+}
+
+void AddContextMenuKeys(QTreeView* view) {
+  for (const QKeySequence& key : {QKeySequence(Qt::SHIFT | Qt::Key_F10), QKeySequence(Qt::Key_Menu)}) {
+    auto* shortcut = new QShortcut(key, view, nullptr, nullptr, Qt::WidgetWithChildrenShortcut);
+    QObject::connect(shortcut, &QShortcut::activated, view, [view] {
+      const QRect row = view->visualRect(view->currentIndex());
+      const QPoint at = row.isValid() ? row.bottomLeft() : QPoint(0, 0);
+      QContextMenuEvent event(QContextMenuEvent::Keyboard, at, view->viewport()->mapToGlobal(at));
+      QCoreApplication::sendEvent(view, &event);
+    });
+  }
 }
 
 QPoint ContextMenuPoint(QTreeView* view, const QContextMenuEvent* event) {

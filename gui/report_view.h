@@ -18,4 +18,8 @@ void SetUpReportView(QTreeView* view, const QString& accessibleName, std::span<c
 // from the keyboard, under the current row (the list's corner without one).
 QPoint ContextMenuPoint(QTreeView* view, const QContextMenuEvent* event);
 
+// Shift+F10 and the Menu key open the list's context menu, as asked for
+// from the keyboard, while the list has the focus.
+void AddContextMenuKeys(QTreeView* view);
+
 }  // namespace gui

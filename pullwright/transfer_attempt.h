@@ -74,6 +74,7 @@ class TransferAttempt {
   bool m_failed = false;
   bool m_broken = false;
   http::ErrorCode m_lastError = 0;
+  std::string m_failureReason;  // the last error reported, for the ending's text
   bool m_wrote = false;
   // The body reached its clean end; the record went back to the queue
   // after a timeout.

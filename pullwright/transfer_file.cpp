@@ -63,7 +63,8 @@ AttemptOutcome TransferAttempt::Run() {
   Conclude();
   const DownloadEnding ending = HowItEnded();
   --m_engine.m_nActive;
-  Report(STATUS_DONE, EndingText(ending, m_record.ls.szFileName, m_record.currentSize, m_record.fileSize));
+  Report(STATUS_DONE,
+         EndingText(ending, m_record.ls.szFileName, m_record.currentSize, m_record.fileSize, m_failureReason));
   return m_outcome;
 }
 
@@ -79,6 +80,7 @@ DownloadEnding TransferAttempt::HowItEnded() const {
 }
 
 void TransferAttempt::Report(std::uint32_t code, const std::string& text) {
+  if (code == STATUS_ERROR) m_failureReason = text;
   m_engine.FireDownloadStatus(code, text.c_str(), m_record.ls);
 }
 

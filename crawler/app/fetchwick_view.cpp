@@ -16,6 +16,7 @@
 #include "crawler/app/main_frame.h"
 #include "contract/settings.h"
 #include "contract/settings_key.h"
+#include "gui/window_layout.h"
 #include "crawler/core/fetchwick_doc.h"
 #include "gui/command_set.h"
 #include "gui/desktop_launch.h"
@@ -148,26 +149,12 @@ void CFetchwickView::OnSaveLinkList() {
 }
 
 void CFetchwickView::RestoreColumns() {
-  const auto key = SettingsKey::OpenForReading(SettingsStore::Fetchwick);
-  const std::vector<int> widths = ReadCrawlerColumnWidths(key.get(), LinkListModel::kColumnCount);
-  for (std::size_t column = 0; column < widths.size(); ++column)
-    if (column != LinkListModel::kUrl) header()->resizeSection(static_cast<int>(column), widths[column]);
-  const std::vector<int> order = ReadCrawlerColumnOrder(key.get(), LinkListModel::kColumnCount);
-  for (std::size_t shown = 0; shown < order.size(); ++shown)
-    header()->moveSection(header()->visualIndex(order[shown]), static_cast<int>(shown));
+  // The address column takes the width the others leave.
+  gui::RestoreColumns(header(), setting::kCrawlerColumnWidths, setting::kCrawlerColumnOrder, LinkListModel::kUrl);
 }
 
 void CFetchwickView::SaveColumns() const {
-  std::vector<int> widths;
-  std::vector<int> order;
-  for (int column = 0; column < LinkListModel::kColumnCount; ++column) {
-    widths.push_back(header()->sectionSize(column));
-    order.push_back(header()->logicalIndex(column));
-  }
-  const auto key = SettingsKey::OpenOrCreateForWriting(SettingsStore::Fetchwick);
-  if (!key) return;
-  WriteCrawlerColumnWidths(*key, widths);
-  WriteCrawlerColumnOrder(*key, order);
+  gui::SaveColumns(header(), setting::kCrawlerColumnWidths, setting::kCrawlerColumnOrder);
 }
 
 void CFetchwickView::OnLaunchBrowser() {

@@ -16,7 +16,7 @@
 #include <QToolButton>
 
 #include "contract/settings.h"
-#include "contract/settings_key.h"
+#include "gui/window_layout.h"
 #include "crawler/app/address_box.h"
 #include "crawler/app/crawler_commands.h"
 #include "crawler/app/crawler_events.h"
@@ -196,25 +196,9 @@ bool CMainFrame::eventFilter(QObject* watched, QEvent* event) {
   return QMainWindow::eventFilter(watched, event);
 }
 
-void CMainFrame::RestorePlacement() {
-  const auto key = SettingsKey::OpenForReading(SettingsStore::Fetchwick);
-  const std::optional<WindowPlacement> placement = ReadCrawlerWindow(key.get());
-  if (!placement) return;
-  const QRect rect(placement->x, placement->y, placement->width, placement->height);
-  // A place on a screen that is no longer there keeps only its size.
-  if (QGuiApplication::screenAt(rect.center()))
-    setGeometry(rect);
-  else
-    resize(rect.size());
-  if (placement->maximized) setWindowState(windowState() | Qt::WindowMaximized);
-}
+void CMainFrame::RestorePlacement() { gui::RestoreWindowPlacement(this, setting::kCrawlerWindow); }
 
-void CMainFrame::SavePlacement() const {
-  const QRect rect = isMaximized() || isFullScreen() ? normalGeometry() : geometry();
-  if (!rect.isValid()) return;
-  const auto key = SettingsKey::OpenOrCreateForWriting(SettingsStore::Fetchwick);
-  if (key) WriteCrawlerWindow(*key, WindowPlacement{rect.x(), rect.y(), rect.width(), rect.height(), isMaximized()});
-}
+void CMainFrame::SavePlacement() const { gui::SaveWindowPlacement(this, setting::kCrawlerWindow); }
 
 void CMainFrame::UpdateCommandStates(const gui::CommandSet& commands) {
   commands.Enable(cmd::ID_GO_BACK, !m_doc.BackStack().empty());

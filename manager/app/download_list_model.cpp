@@ -5,6 +5,7 @@
 #include "contract/file_path.h"
 #include "contract/status.h"
 #include "manager/core/download_format.h"
+#include "manager/core/progress_text.h"
 
 namespace queuebay {
 
@@ -20,7 +21,12 @@ QVariant DownloadListModel::data(const QModelIndex& index, int role) const {
   if (!index.isValid() || static_cast<std::size_t>(index.row()) >= m_rows.size()) return {};
   const Row& row = m_rows[static_cast<std::size_t>(index.row())];
   const _LinkStructType& record = *row.record;
-  if (role == Qt::DisplayRole || role == Qt::ToolTipRole) {
+  if (role == Qt::ToolTipRole) return QString::fromStdString(RowTooltip(record));
+  if (role == kProgressRole) {
+    if (index.column() != kDownloaded || record.dwFileSize == 0) return {};
+    return std::min(1.0, static_cast<double>(record.dwCurrentSize) / record.dwFileSize);
+  }
+  if (role == Qt::DisplayRole) {
     switch (index.column()) {
       case kFileName:
         return QString::fromUtf8(RecordText(record.szFileName));
@@ -54,11 +60,23 @@ QVariant DownloadListModel::headerData(int section, Qt::Orientation orientation,
   return {};
 }
 
-void DownloadListModel::AddRow(const _LinkStructType& record) {
+void DownloadListModel::Count(const Row& row, int sign) {
+  if (row.removed) return;
+  if (!row.downloading) {
+    m_totals.queued += sign;
+    return;
+  }
+  m_totals.downloading += sign;
+  // Unsigned wrap-around cancels out: what is taken is what was added.
+  m_totals.bytesPerSecond += static_cast<std::uint64_t>(sign) * row.record->dwBytesPerSecond;
+}
+
+void DownloadListModel::AddRow(const _LinkStructType& record, bool downloading) {
   // The icon goes by the file name's own extension; none is looked up as such.
   const int image = m_icons.IconIndexFor(std::string(SplitFilePath(RecordText(record.szFileName)).extension));
   const std::uint64_t id = m_nextId++;
-  m_rows.push_back(Row{id, image, std::make_unique<_LinkStructType>(record)});
+  m_rows.push_back(Row{id, image, std::make_unique<_LinkStructType>(record), false, downloading});
+  Count(m_rows.back(), +1);
   m_rowsOf[std::string(RecordText(record.szHref))].push_back(id);
 }
 
@@ -68,8 +86,11 @@ void DownloadListModel::Reload(const std::vector<_LinkStructType>& records) {
   m_rowsOf.clear();
   m_changed.clear();
   m_anyRemoved = false;
+  m_totals = {};
   m_rows.reserve(records.size());
-  for (const _LinkStructType& record : records) AddRow(record);
+  // No event tells whether a listed file has started: bytes or a rate do.
+  for (const _LinkStructType& record : records)
+    AddRow(record, record.dwBytesPerSecond > 0 || record.dwCurrentSize > 0);
   endResetModel();
 }
 
@@ -90,7 +111,7 @@ void DownloadListModel::Apply(std::uint32_t code, const _LinkStructType& record)
     // A new row at the end, even when the address has one already.
     const int at = static_cast<int>(m_rows.size());
     beginInsertRows({}, at, at);
-    AddRow(record);
+    AddRow(record, /*downloading=*/false);
     endInsertRows();
     return;
   }
@@ -102,6 +123,7 @@ void DownloadListModel::Apply(std::uint32_t code, const _LinkStructType& record)
   if (code == STATUS_DONE) {
     // Out of the index at once, so later events of the batch find the next
     // row of the address; off the list at the flush.
+    Count(m_rows[static_cast<std::size_t>(row)], -1);
     m_rows[static_cast<std::size_t>(row)].removed = true;
     m_anyRemoved = true;
     found->second.pop_front();
@@ -109,7 +131,11 @@ void DownloadListModel::Apply(std::uint32_t code, const _LinkStructType& record)
     return;
   }
   // Only the texts change: the row keeps the icon it was given.
-  *m_rows[static_cast<std::size_t>(row)].record = record;
+  Row& changed = m_rows[static_cast<std::size_t>(row)];
+  Count(changed, -1);
+  *changed.record = record;
+  if (code == STATUS_STARTING || code == STATUS_PROGRESS || code == STATUS_TRYING) changed.downloading = true;
+  Count(changed, +1);
   if (m_changed.empty() || m_changed.back() != id) m_changed.push_back(id);
 }
 
@@ -124,7 +150,8 @@ void DownloadListModel::FlushChanges() {
   for (std::size_t first = 0; first < rows.size();) {
     std::size_t last = first;
     while (last + 1 < rows.size() && rows[last + 1] == rows[last] + 1) ++last;
-    emit dataChanged(index(rows[first], 0), index(rows[last], kColumnCount - 1), {Qt::DisplayRole});
+    emit dataChanged(index(rows[first], 0), index(rows[last], kColumnCount - 1),
+                     {Qt::DisplayRole, Qt::ToolTipRole, kProgressRole});
     first = last + 1;
   }
   if (!m_anyRemoved) return;

@@ -1,5 +1,6 @@
 #include "manager/app/download_options_dialog.h"
 
+#include <QCheckBox>
 #include <QFileDialog>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -22,7 +23,8 @@ CDownloadOptionsDlg::CDownloadOptionsDlg(const DownloadOptions& stored, QWidget*
       m_downloadDir(new QLineEdit(QString::fromStdString(stored.downloadDir), this)),
       m_browse(gui::BrowseButton(m_downloadDir, this)),
       m_threadCount(gui::NumberField(stored.threadCount, this)),
-      m_maxRetries(gui::NumberField(stored.maxRetries, this)) {
+      m_maxRetries(gui::NumberField(stored.maxRetries, this)),
+      m_notices(new QCheckBox(QStringLiteral("Show a desktop &notice when a download finishes or fails"), this)) {
   setWindowTitle(QStringLiteral("Options"));
   auto* layout = new QVBoxLayout(this);
   auto* group = new QGroupBox(QStringLiteral("Download"), this);
@@ -44,6 +46,8 @@ CDownloadOptionsDlg::CDownloadOptionsDlg(const DownloadOptions& stored, QWidget*
   grid->addWidget(m_maxRetries, 4, 1, Qt::AlignLeft);
   grid->setColumnStretch(1, 1);
   layout->addWidget(group);
+  m_notices->setChecked(stored.notices);
+  layout->addWidget(m_notices);
   gui::AddOkCancel(this, layout);
 }
 
@@ -65,6 +69,7 @@ void CDownloadOptionsDlg::accept() {
   m_values.downloadDir = folder.toStdString();
   m_values.threadCount = *threads;
   m_values.maxRetries = *retries;
+  m_values.notices = m_notices->isChecked();
   QDialog::accept();
 }
 

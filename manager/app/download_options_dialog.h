@@ -4,6 +4,7 @@
 
 #include "manager/core/queuebay_doc.h"
 
+class QCheckBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -30,6 +31,7 @@ class CDownloadOptionsDlg final : public QDialog {
   QLineEdit* RetryField() const { return m_maxRetries; }
   QPushButton* BrowseButton() const { return m_browse; }
   QLabel* ThreadNote() const { return m_threadNote; }
+  QCheckBox* NoticesBox() const { return m_notices; }
 
   void accept() override;
 
@@ -40,6 +42,7 @@ class CDownloadOptionsDlg final : public QDialog {
   QLineEdit* m_threadCount;
   QLineEdit* m_maxRetries;
   QLabel* m_threadNote = nullptr;
+  QCheckBox* m_notices;
 };
 
 }  // namespace queuebay

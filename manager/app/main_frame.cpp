@@ -1,5 +1,6 @@
 #include "manager/app/main_frame.h"
 
+#include <QCloseEvent>
 #include <QMenuBar>
 #include <QStatusBar>
 #include <QToolBar>
@@ -30,7 +31,7 @@ void CMainFrame::CreateMenus(const gui::CommandSet& commands) {
   commands.Fill(menuBar()->addMenu(QStringLiteral("&File")), {cmd::ID_ADD_URL, 0, cmd::ID_APP_EXIT});
   // Options is on the toolbar as well.
   commands.Fill(menuBar()->addMenu(QStringLiteral("&Downloads")),
-                {cmd::ID_CANCEL_DOWNLOADS, cmd::ID_STOP_DOWNLOADS, 0, cmd::ID_OPTIONS});
+                {cmd::ID_CANCEL_DOWNLOADS, cmd::ID_STOP_DOWNLOADS, 0, cmd::ID_PASTE_ADDRESSES, 0, cmd::ID_OPTIONS});
   commands.Fill(menuBar()->addMenu(QStringLiteral("&View")),
                 {cmd::ID_VIEW_TOOLBAR, cmd::ID_VIEW_STATUS_BAR, 0, cmd::ID_VIEW_REFRESH});
   commands.Fill(menuBar()->addMenu(QStringLiteral("&Help")), {cmd::ID_APP_ABOUT});
@@ -38,6 +39,15 @@ void CMainFrame::CreateMenus(const gui::CommandSet& commands) {
   addAction(commands[cmd::ID_FILE_NEW]);
   addAction(commands[cmd::ID_FILE_OPEN]);
   connect(commands[cmd::ID_APP_EXIT], &QAction::triggered, this, &QWidget::close);
+}
+
+void CMainFrame::closeEvent(QCloseEvent* event) {
+  if (canClose && !canClose()) {
+    event->ignore();
+    return;
+  }
+  if (onClosing) onClosing();
+  event->accept();
 }
 
 void CMainFrame::UpdateCommandStates(const gui::CommandSet& commands) {

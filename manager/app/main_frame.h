@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QMainWindow>
+#include <functional>
 
 #include "gui/frame_bars.h"
 
@@ -35,6 +36,14 @@ class CMainFrame final : public QMainWindow {
   gui::BusyAnimation* Animation() const { return m_bars.animation; }
   gui::StatusPanes* Panes() const { return m_bars.panes; }
   bool Animating() const { return m_bAnimating; }
+
+  // Asked before the window closes; false keeps it open. Then, once it
+  // closes, onClosing runs.
+  std::function<bool()> canClose;
+  std::function<void()> onClosing;
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
 
  private:
   void CreateMenus(const gui::CommandSet& commands);

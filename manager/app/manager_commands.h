@@ -19,6 +19,13 @@ inline constexpr int ID_APP_ABOUT = 57664;
 inline constexpr int ID_APP_EXIT = 57665;
 inline constexpr int ID_VIEW_TOOLBAR = 59392;
 inline constexpr int ID_VIEW_STATUS_BAR = 59393;
+// Beside the classic commands: the history's, and pasting addresses.
+inline constexpr int ID_HISTORY_OPEN = 32800;
+inline constexpr int ID_HISTORY_OPEN_FOLDER = 32801;
+inline constexpr int ID_HISTORY_DOWNLOAD_AGAIN = 32802;
+inline constexpr int ID_HISTORY_REMOVE = 32803;
+inline constexpr int ID_HISTORY_CLEAR = 32804;
+inline constexpr int ID_PASTE_ADDRESSES = 32805;
 // The context menu's own wording of two commands.
 inline constexpr int ID_CONTEXT_CANCEL = 0x10000 + ID_CANCEL_DOWNLOADS;
 inline constexpr int ID_CONTEXT_ADD_URL = 0x10000 + ID_ADD_URL;

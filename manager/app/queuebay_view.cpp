@@ -3,6 +3,7 @@
 #include <QContextMenuEvent>
 #include <QHeaderView>
 #include <QMenu>
+#include <QMimeData>
 #include <algorithm>
 
 #include "contract/status.h"
@@ -13,6 +14,7 @@
 #include "manager/app/main_frame.h"
 #include "manager/app/manager_commands.h"
 #include "manager/app/manager_events.h"
+#include "manager/app/progress_delegate.h"
 #include "manager/core/queuebay_doc.h"
 
 namespace queuebay {
@@ -39,8 +41,14 @@ CQueuebayView::CQueuebayView(CQueuebayDoc& doc, CMainFrame& frame, const gui::Co
   for (int column = 0; column < DownloadListModel::kColumnCount; ++column)
     header()->resizeSection(column, std::max(DownloadListModel::kColumnWidths[column],
                                              fontMetrics().horizontalAdvance(QString::fromLatin1(kWidest[column])) + 14));
+  setItemDelegateForColumn(DownloadListModel::kDownloaded, new ProgressDelegate(this));
+  gui::AddContextMenuKeys(this);
+  setAcceptDrops(true);
   for (int id : {cmd::ID_CANCEL_DOWNLOADS, cmd::ID_CONTEXT_CANCEL})
     connect(commands[id], &QAction::triggered, this, &CQueuebayView::OnCancelDownloads);
+  // Delete cancels while the queue has the focus; in the history it removes.
+  commands[cmd::ID_CANCEL_DOWNLOADS]->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+  addAction(commands[cmd::ID_CANCEL_DOWNLOADS]);
   for (int id : {cmd::ID_VIEW_REFRESH, cmd::ID_FILE_NEW, cmd::ID_FILE_OPEN})
     connect(commands[id], &QAction::triggered, this, &CQueuebayView::Reload);
 }
@@ -111,11 +119,13 @@ void CQueuebayView::TakeRecords() {
 }
 
 void CQueuebayView::Apply(const std::vector<PendingRecord>& batch, std::unordered_map<std::string, int>* listed) {
+  std::vector<PendingRecord> endings;
   for (const PendingRecord& pending : batch) {
+    if (pending.code == STATUS_DONE && !pending.text.empty()) endings.push_back(pending);
     if (pending.code == STATUS_ERROR) {
       // The box stays open while the list goes on changing.
       window()->raise();
-      gui::OpenMessageBox(this, QString::fromLatin1(kErrorCaption), QString::fromStdString(pending.errorText),
+      gui::OpenMessageBox(this, QString::fromLatin1(kErrorCaption), QString::fromStdString(pending.text),
                           QMessageBox::Warning);
       continue;
     }
@@ -132,6 +142,32 @@ void CQueuebayView::Apply(const std::vector<PendingRecord>& batch, std::unordere
     m_model->Apply(pending.code, pending.record);
   }
   m_model->FlushChanges();
+  if (!endings.empty() && onEndings) onEndings(endings);
+}
+
+namespace {
+bool CarriesAddresses(const QMimeData* data) { return data && (data->hasUrls() || data->hasText()); }
+}  // namespace
+
+void CQueuebayView::dragEnterEvent(QDragEnterEvent* event) {
+  if (CarriesAddresses(event->mimeData())) event->acceptProposedAction();
+}
+
+void CQueuebayView::dragMoveEvent(QDragMoveEvent* event) {
+  if (CarriesAddresses(event->mimeData())) event->acceptProposedAction();
+}
+
+void CQueuebayView::dropEvent(QDropEvent* event) {
+  const QMimeData* data = event->mimeData();
+  if (!CarriesAddresses(data)) return;
+  QString text;
+  if (data->hasUrls()) {
+    for (const QUrl& url : data->urls()) text += url.toString(QUrl::FullyEncoded) + QLatin1Char('\n');
+  } else {
+    text = data->text();
+  }
+  event->acceptProposedAction();
+  if (onDropped) onDropped(text.toStdString());
 }
 
 }  // namespace queuebay

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QTreeView>
+#include <functional>
 #include <memory>
 #include <string>
 #include <unordered_map>
@@ -40,9 +41,17 @@ class CQueuebayView final : public QTreeView {
   std::unique_ptr<QMenu> CreateContextMenu();
   void OnCancelDownloads();
 
+  // The endings (code 5, with their texts) of each batch, once it is
+  // applied; and the addresses dropped on the list, one per line.
+  std::function<void(const std::vector<PendingRecord>& endings)> onEndings;
+  std::function<void(const std::string& text)> onDropped;
+
  protected:
   bool event(QEvent* event) override;
   void contextMenuEvent(QContextMenuEvent* event) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dragMoveEvent(QDragMoveEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
 
  private:
   void TakeRecords();

@@ -1,6 +1,7 @@
 #include "manager/core/download_format.h"
 
 #include <cctype>
+#include <algorithm>
 #include <cstdio>
 
 #include "contract/file_name.h"
@@ -17,6 +18,19 @@ std::string FormatRate(std::uint32_t bytesPerSecond) {
 std::string SignedDecimal(std::uint32_t value) { return std::to_string(static_cast<std::int32_t>(value)); }
 
 bool IsDownloadableUrl(std::string_view url) { return url.starts_with("http:") || url.starts_with("https:"); }
+
+std::vector<std::string> AddressLines(std::string_view text) {
+  std::vector<std::string> lines;
+  while (!text.empty()) {
+    const std::size_t end = std::min(text.find_first_of("\r\n"), text.size());
+    std::string_view line = text.substr(0, end);
+    text.remove_prefix(std::min(end + 1, text.size()));
+    while (!line.empty() && std::isspace(static_cast<unsigned char>(line.front()))) line.remove_prefix(1);
+    while (!line.empty() && std::isspace(static_cast<unsigned char>(line.back()))) line.remove_suffix(1);
+    if (!line.empty()) lines.emplace_back(line);
+  }
+  return lines;
+}
 
 std::string FileNameFromUrl(std::string_view url) { return FileNameFromAddress(url); }
 

@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // The download manager's texts and checks, free of any window.
 
@@ -18,6 +19,9 @@ std::string SignedDecimal(std::uint32_t value);
 // Add URL takes an address whose first characters are exactly "http:" or
 // "https:" (lower case as written); nothing else is looked at.
 bool IsDownloadableUrl(std::string_view url);
+// The addresses in a text, one per line (a paste, a drop, the Add URL
+// field): each line without the white space around it; empty lines go.
+std::vector<std::string> AddressLines(std::string_view text);
 // The file name Add URL derives: the one every program gives a file from
 // that address (FileNameFromAddress), so the same address added here or in
 // the crawler's list lands in the same file.

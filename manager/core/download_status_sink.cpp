@@ -16,7 +16,8 @@ HRESULT CDownloadStatusSink::DownloadStatus(std::uint32_t dwStatus, const char* 
     case STATUS_TRYING:
       // A transfer began or ended: the flag follows the engine.
       doc.RefreshDownloadingState();
-      wake = doc.m_handOver.Push(dwStatus, ls);
+      // An ending's text tells the history how it ended.
+      wake = doc.m_handOver.Push(dwStatus, ls, dwStatus == STATUS_DONE && pszStatus ? pszStatus : "");
       break;
     case STATUS_STARTING:
     case STATUS_PROGRESS:

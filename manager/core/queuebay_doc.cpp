@@ -98,6 +98,7 @@ std::optional<std::string> CQueuebayDoc::DownloadFolder() {
 DownloadOptions CQueuebayDoc::ReadStoredOptions() {
   DownloadOptions options;
   const auto key = SettingsKey::OpenForReading(SettingsStore::Fetchwick);
+  options.notices = ReadSetting(key.get(), setting::kManagerNotices) != 0;
   if (!key) return options;
   if (auto folder = key->ReadString(setting::kDownloadDirectory); folder && !folder->empty()) {
     options.downloadDir = std::move(*folder);
@@ -112,6 +113,9 @@ DownloadOptions CQueuebayDoc::ReadStoredOptions() {
 }
 
 void CQueuebayDoc::ApplyOptions(const DownloadOptions& options) {
+  if (ReadStoredOptions().notices != options.notices)
+    if (const auto key = SettingsKey::OpenOrCreateForWriting(SettingsStore::Fetchwick))
+      WriteSetting(*key, setting::kManagerNotices, options.notices ? 1 : 0);
   IDownloadEngine* engine = m_link.ReadyEngine();
   if (!engine) return;
   std::string folder = options.downloadDir;

@@ -23,6 +23,7 @@ struct DownloadOptions {
   std::string downloadDir;
   std::uint32_t threadCount = 0;
   std::uint32_t maxRetries = 0;
+  bool notices = true;  // the window's own: desktop notices of endings
 };
 
 // The download manager's document: the engine connection and everything of
@@ -85,7 +86,7 @@ class CQueuebayDoc {
   // folder and zeros.
   static DownloadOptions ReadStoredOptions();
   // OK in the options dialog: folder (given a final "/"), thread count,
-  // retries, in that order, to the engine.
+  // retries, in that order, to the engine; the notices choice to the store.
   void ApplyOptions(const DownloadOptions& options);
 
  private:

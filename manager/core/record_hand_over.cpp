@@ -2,7 +2,7 @@
 
 #include "contract/status.h"
 
-bool RecordHandOver::Push(std::uint32_t code, const _LinkStructType& record) {
+bool RecordHandOver::Push(std::uint32_t code, const _LinkStructType& record, std::string text) {
   if (code == STATUS_PROGRESS) {
     std::string href(RecordText(record.szHref));
     std::lock_guard lock(m_mutex);
@@ -15,7 +15,7 @@ bool RecordHandOver::Push(std::uint32_t code, const _LinkStructType& record) {
     m_mostWaiting = std::max(m_mostWaiting, m_pending.size());
     return m_pending.size() == 1;
   }
-  return Append(PendingRecord{code, record, {}});
+  return Append(PendingRecord{code, record, std::move(text)});
 }
 
 bool RecordHandOver::PushError(std::string text) {

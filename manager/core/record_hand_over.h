@@ -10,11 +10,12 @@
 #include "contract/link_record.h"
 
 // One engine event waiting for the download list: a record with its status
-// code, or an error text (code 3).
+// code, or an error text (code 3). An ending (code 5) keeps its text, which
+// tells how the file ended.
 struct PendingRecord {
   std::uint32_t code = 0;
   _LinkStructType record{};
-  std::string errorText;
+  std::string text;
 };
 
 // The events of the engine's threads on their way to the interface thread.
@@ -31,7 +32,7 @@ struct PendingRecord {
 class RecordHandOver {
  public:
   // Each gives true when the hand-over was empty and the view must be woken.
-  bool Push(std::uint32_t code, const _LinkStructType& record);
+  bool Push(std::uint32_t code, const _LinkStructType& record, std::string text = {});
   bool PushError(std::string text);
   // Everything waiting, in order; the next push wakes the view again.
   std::vector<PendingRecord> Take();

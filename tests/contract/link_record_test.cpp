@@ -48,14 +48,23 @@ TEST(StatusText, EndingsSayWhatHappened) {
     DownloadEnding ending;
     std::uint64_t current, total;
     const char* text;
+    const char* reason = "";
   } cases[] = {
       {DownloadEnding::Finished, 10, 10, "Finished downloading f.bin"},
       {DownloadEnding::Stopped, 117, 200, "Stopped downloading f.bin (117 of 200 bytes)"},
       {DownloadEnding::Canceled, 5000000000, 0, "Canceled downloading f.bin (5000000000 bytes)"},
       {DownloadEnding::Failed, 0, 0, "Failed downloading f.bin (0 bytes)"},
+      {DownloadEnding::Failed, 0, 0, "Failed downloading f.bin (0 bytes): Download error: 404 Not Found",
+       "Download error: 404 Not Found\nFile: f.bin"},
       {DownloadEnding::Interrupted, 5, 9, "Interrupted downloading f.bin (5 of 9 bytes); trying again"},
   };
-  for (const auto& c : cases) EXPECT_EQ(EndingText(c.ending, "f.bin", c.current, c.total), c.text);
+  for (const auto& c : cases) {
+    EXPECT_EQ(EndingText(c.ending, "f.bin", c.current, c.total, c.reason), c.text);
+    // Every client reads the ending back from the text alone.
+    EXPECT_EQ(EndingOfText(c.text), c.ending) << c.text;
+  }
+  EXPECT_EQ(EndingOfText("Downloading f.bin, 10 bytes"), std::nullopt);
+  EXPECT_EQ(EndingOfText("Canceled f.bin"), std::nullopt);
 }
 
 TEST(Identities, AreDistinctAndPrintInRegistryForm) {

@@ -75,9 +75,9 @@ TEST_F(SettingsTest, DamagedWindowLayoutsReadAsNone) {
   for (const Case& c : cases) {
     Store(c.name, c.stored);
     const auto key = Reader();
-    const bool read = c.name == setting::kCrawlerWindow     ? ReadCrawlerWindow(key.get()).has_value()
-                      : c.name == setting::kCrawlerColumnOrder ? !ReadCrawlerColumnOrder(key.get(), 4).empty()
-                                                               : !ReadCrawlerColumnWidths(key.get(), 4).empty();
+    const bool read = c.name == setting::kCrawlerWindow ? ReadWindowPlacement(key.get(), c.name).has_value()
+                      : c.name == setting::kCrawlerColumnOrder ? !ReadColumnOrder(key.get(), c.name, 4).empty()
+                                                               : !ReadSizes(key.get(), c.name, 4).empty();
     EXPECT_EQ(read, c.valid) << c.name << " " << c.stored;
   }
 }

@@ -76,7 +76,7 @@ TEST(Desktop, ASiteCrawledDownloadedWatchedAndClosedAsAUserDoes) {
   // Queuebay lists them while they arrive, then lets each row go.
   std::optional<Lines> rows;
   const auto listed = [&] {
-    rows = desktop.ListRows("queuebay");
+    rows = desktop.ListRows("queuebay", "Downloads");
     return rows && Names(*rows) == Lines{"a1.bin", "a2.bin", "a3.bin"};
   };
   auto deadline = std::chrono::steady_clock::now() + 60s;
@@ -87,7 +87,7 @@ TEST(Desktop, ASiteCrawledDownloadedWatchedAndClosedAsAUserDoes) {
   deadline = std::chrono::steady_clock::now() + 90s;
   while (shown > 0 && std::chrono::steady_clock::now() < deadline) {
     server.ReleaseHolds();
-    rows = desktop.ListRows("queuebay");
+    rows = desktop.ListRows("queuebay", "Downloads");
     if (rows) {
       EXPECT_LE(rows->size(), shown);  // rows only go
       shown = rows->size();

@@ -130,8 +130,8 @@ void DesktopSession::Keys(const std::vector<std::string>& keys) {
 
 void DesktopSession::Type(const std::string& text) { Capture({Which("xdotool"), "type", "--delay", "10", text}); }
 
-std::optional<std::vector<std::string>> DesktopSession::ListRows(const std::string& program) {
-  std::vector<std::string> lines = Capture({READ_LIST_SCRIPT, program});
+std::optional<std::vector<std::string>> DesktopSession::ListRows(const std::string& program, const std::string& list) {
+  std::vector<std::string> lines = Capture({READ_LIST_SCRIPT, program, list});
   if (lines.empty() || lines.back() == "none" || !lines.back().starts_with("rows ")) return std::nullopt;
   lines.pop_back();
   return lines;

@@ -41,9 +41,10 @@ class DesktopSession {
   void Keys(const std::vector<std::string>& keys);
   void Type(const std::string& text);
 
-  // The rows of `program`'s list as a screen reader reads them, cells
-  // joined by tabs; none when the program or its list is not found.
-  std::optional<std::vector<std::string>> ListRows(const std::string& program);
+  // The rows of `program`'s list (the one named `list`, when given) as a
+  // screen reader reads them, cells joined by tabs; none when the program
+  // or its list is not found.
+  std::optional<std::vector<std::string>> ListRows(const std::string& program, const std::string& list = {});
 
  private:
   std::vector<std::string> Capture(std::vector<std::string> argv);

@@ -62,7 +62,7 @@ TEST_F(ServerFaults, ARedirectWithoutAUsableLocationIsAnError) {
   ASSERT_TRUE(WaitUntilIdle());
   const auto events = EventsOf("/moved.bin");
   EXPECT_EQ(TextsOf(events, STATUS_ERROR), std::vector<std::string>{"Download error: 302 Found\nFile: moved.bin"});
-  EXPECT_EQ(events.back().text, "Failed downloading moved.bin (0 bytes)");
+  EXPECT_EQ(events.back().text, "Failed downloading moved.bin (0 bytes): Download error: 302 Found");
   EXPECT_FALSE(std::filesystem::exists(Target("moved.bin")));
 }
 

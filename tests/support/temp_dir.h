@@ -34,17 +34,20 @@ class ScopedEnv {
   std::optional<std::string> m_old;
 };
 
-// Points XDG_CONFIG_HOME (and, with the second folder, XDG_RUNTIME_DIR) at
-// fresh folders for the lifetime of the object, so that a test starts with
-// no settings store, and restores the previous values afterwards.
+// Points XDG_CONFIG_HOME and XDG_DATA_HOME at fresh folders for the
+// lifetime of the object, so that a test starts with no settings store and
+// no history, and restores the previous values afterwards.
 class TempSettings {
  public:
   const std::string& configHome() const { return m_config.path(); }
   std::string storePath() const { return m_config.path() + "/Tarnwell/Fetchwick.conf"; }
+  const std::string& dataHome() const { return m_data.path(); }
 
  private:
   TempDir m_config;
   ScopedEnv m_variable{"XDG_CONFIG_HOME", m_config.path()};
+  TempDir m_data;
+  ScopedEnv m_dataVariable{"XDG_DATA_HOME", m_data.path()};
 };
 
 // Writes `content` to `path`, replacing what was there.

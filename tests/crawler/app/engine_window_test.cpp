@@ -76,7 +76,7 @@ TEST_F(CrawlerEngineTest, EngineErrorsOpenABoxEachAndThePaneShowsTheLastText) {
   EXPECT_EQ(box->text().toStdString(), "Download error: 404 Not Found\nFile: gone.zip\nURL: " + gone.url);
   EXPECT_EQ(box->icon(), QMessageBox::Warning);
   // The engine's own last event for it comes after the error.
-  ASSERT_TRUE(WaitUntil([&] { return PaneText() == "Failed downloading gone.zip (0 bytes)"; }));
+  ASSERT_TRUE(WaitUntil([&] { return PaneText() == "Failed downloading gone.zip (0 bytes): Download error: 404 Not Found"; }));
 
   // Once the engine is through with that file, a second error opens a
   // second box over the first; an error without a text does nothing at all.

@@ -5,6 +5,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -37,22 +38,22 @@ TEST_F(ManagerWindowTest, AddUrlTakesHttpAndHttpsAndNamesTheFileByTheLastSegment
   EXPECT_TRUE(WithModalDialog<queuebay::CAddUrlDlg>(Command(qcmd::ID_ADD_URL), [&](queuebay::CAddUrlDlg& dialog) {
     EXPECT_EQ(dialog.windowTitle(), QStringLiteral("Add URL"));
     for (const char* refused : {"HTTP://h/x", "ftp://h/x", "http", ""}) {
-      dialog.Field()->setText(QString::fromLatin1(refused));
+      dialog.Field()->setPlainText(QString::fromLatin1(refused));
       std::string caption;
       QMessageBox::Icon icon = QMessageBox::NoIcon;
       EXPECT_EQ(PressOk(dialog, &caption, &icon), "Not valid URL") << refused;
       EXPECT_EQ(caption, "Fetchwick Download Manager");
       EXPECT_EQ(icon, QMessageBox::Critical);
       EXPECT_TRUE(dialog.isVisible());
-      EXPECT_EQ(dialog.Field()->text().toStdString(), refused);
+      EXPECT_EQ(dialog.Field()->toPlainText().toStdString(), refused);
     }
     SaveScreenshot(&dialog, "manager-add-url");
-    dialog.Field()->setText(QString::fromStdString(m_server.Url("/dir/get.php?id=7")));
+    dialog.Field()->setPlainText(QString::fromStdString(m_server.Url("/dir/get.php?id=7")));
     EXPECT_EQ(PressOk(dialog), "");
     EXPECT_FALSE(dialog.isVisible());
   }));
   EXPECT_TRUE(WithModalDialog<queuebay::CAddUrlDlg>(Command(qcmd::ID_CONTEXT_ADD_URL), [&](queuebay::CAddUrlDlg& dialog) {
-    dialog.Field()->setText(QStringLiteral("https://127.0.0.1:1/a.zip"));
+    dialog.Field()->setPlainText(QStringLiteral("https://127.0.0.1:1/a.zip"));
     EXPECT_EQ(PressOk(dialog), "");
     EXPECT_EQ(dialog.FileName(), "a.zip");
   }));
@@ -62,10 +63,21 @@ TEST_F(ManagerWindowTest, AddUrlTakesHttpAndHttpsAndNamesTheFileByTheLastSegment
 
   // An address that ends with "/" is named by its host.
   EXPECT_TRUE(WithModalDialog<queuebay::CAddUrlDlg>(Command(qcmd::ID_ADD_URL), [&](queuebay::CAddUrlDlg& dialog) {
-    dialog.Field()->setText(QStringLiteral("http://127.0.0.1:1/folder/"));
+    dialog.Field()->setPlainText(QStringLiteral("http://127.0.0.1:1/folder/"));
     EXPECT_EQ(PressOk(dialog), "");
     EXPECT_EQ(dialog.FileName(), "127.0.0.1");
   }));
+  // Several lines: one refused keeps the dialog open and is named; blank
+  // lines and the space around each address do not count.
+  EXPECT_TRUE(WithModalDialog<queuebay::CAddUrlDlg>(Command(qcmd::ID_ADD_URL), [&](queuebay::CAddUrlDlg& dialog) {
+    dialog.Field()->setPlainText(QStringLiteral("http://127.0.0.1:1/b.zip\nftp://h/x\n"));
+    EXPECT_EQ(PressOk(dialog), "Not valid URL:\nftp://h/x");
+    EXPECT_TRUE(dialog.isVisible());
+    dialog.Field()->setPlainText(QStringLiteral("http://127.0.0.1:1/b.zip\n\n  http://127.0.0.1:1/c.zip \n"));
+    EXPECT_EQ(PressOk(dialog), "");
+  }));
+  ASSERT_TRUE(WaitUntil([&] { return Model().rowCount() == 5; }));
+  EXPECT_EQ(Column(queuebay::DownloadListModel::kFileName), (Names{"get.php", "a.zip", "127.0.0.1", "b.zip", "c.zip"}));
 }
 
 TEST_F(ManagerWindowTest, OptionsShowTheStoreAndPassCheckedNumbersToTheEngine) {
@@ -148,7 +160,7 @@ TEST_F(ManagerWindowTest, AddressesOnTheCommandLineAreAddedWithTheSameCheck) {
   Start(true, {"http://127.0.0.1:1/one.zip", "ftp://127.0.0.1/no.zip", "https://127.0.0.1:1/two.zip"});
   ASSERT_TRUE(WaitUntil([&] { return Model().rowCount() == 2; }));
   EXPECT_EQ(Column(queuebay::DownloadListModel::kFileName), (Names{"one.zip", "two.zip"}));
-  EXPECT_EQ(OpenMessageTexts(), Names{"Not valid URL"});
+  EXPECT_EQ(OpenMessageTexts(), Names{"Not valid URL:\nftp://127.0.0.1/no.zip"});
 }
 
 }  // namespace

@@ -25,14 +25,21 @@ void ManagerWindowTest::RegisterEngine(std::uint32_t threads) {
 }
 
 void ManagerWindowTest::Start(bool createEngine, const std::vector<std::string>& arguments) {
+  // One Queuebay at a time: a second would hand its addresses to the first.
+  Close();
   m_app = std::make_unique<queuebay::CQueuebayApp>();
+  m_app->SetAskOnClose(m_askOnClose);
   ManagerDocOptions options;
   options.createEngine = createEngine;
   ASSERT_TRUE(m_app->InitInstance(arguments, options));
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&Frame()));
 }
 
-void ManagerWindowTest::Close() { CloseProgram(m_app); }
+void ManagerWindowTest::Close() {
+  // A test that failed half-way is not held up by the close question.
+  if (m_app) m_app->SetAskOnClose(false);
+  CloseProgram(m_app);
+}
 
 void ManagerWindowTest::TearDown() {
   CloseMessageBoxes();

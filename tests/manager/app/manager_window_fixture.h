@@ -65,6 +65,9 @@ class ManagerWindowTest : public ::testing::Test {
   RecordingSink m_events;
   std::unique_ptr<ps::EngineConnection> m_ownConnection;
   std::unique_ptr<queuebay::CQueuebayApp> m_app;
+  // Tests close with downloads queued; the question that asks first has a
+  // test of its own.
+  bool m_askOnClose = false;
 
   void TearDown() override;
 };

@@ -22,7 +22,7 @@ std::vector<std::string> Describe(const std::vector<PendingRecord>& events) {
   std::vector<std::string> lines;
   for (const PendingRecord& event : events)
     lines.push_back(std::to_string(event.code) + " " +
-                    (event.code == STATUS_ERROR ? event.errorText
+                    (event.code == STATUS_ERROR ? event.text
                                                 : std::string(RecordText(event.record.szHref)) + " " +
                                                       std::to_string(event.record.dwCurrentSize)));
   return lines;
