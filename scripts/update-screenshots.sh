@@ -10,8 +10,8 @@ trap 'rm -rf "$scratch"' EXIT
 mkdir -m 0700 "$scratch/config" "$scratch/runtime" "$scratch/pictures"
 export XDG_CONFIG_HOME="$scratch/config" XDG_RUNTIME_DIR="$scratch/runtime" QT_QPA_PLATFORM=offscreen
 export FETCHWICK_SCREENSHOTS="$scratch/pictures"
-ctest --test-dir "$build" -R 'EnterListsThePage|StartedWhileTheEngineDownloads|OptionsShowsTheSettings' >&2
-for picture in crawler-after-crawl manager-downloads crawler-options; do
+ctest --test-dir "$build" -R 'EnterListsThePage|EndingsLandInTheHistory|OptionsShowsTheSettings' >&2
+for picture in crawler-after-crawl manager-downloading crawler-options; do
   cp "$scratch/pictures/$picture.png" "$top/docs/screenshots/$picture.png"
 done
 echo "pictures copied into $top/docs/screenshots" >&2

@@ -10,7 +10,8 @@
 # The download manager's real window, connected to the real engine, shows
 # 10,000 records queued (a slow location keeps them waiting) while a 1 GiB
 # file downloads from the local nginx: its longest pause, the most events
-# that ever waited for it, and a full reload of the 10,000 rows. Then the
+# that ever waited for it, and a full reload of the 10,000 rows; and how
+# long its history pane takes to read and show 1,000 endings. Then the
 # engine's speed on the same file with the window as the second connected
 # client, against the bare listener of the server benchmark in its place.
 set -euo pipefail
@@ -38,8 +39,9 @@ truncate -s 1048576 "$work/www/slow/wait.bin"
 port=$(free_port)
 start_nginx "$work" "$port" "location /slow/ { limit_rate 64; }"
 url="http://127.0.0.1:$port/index.html"
-mkdir -m 0700 -p "$work/config" "$work/runtime"
-export XDG_CONFIG_HOME="$work/config" XDG_RUNTIME_DIR="$work/runtime" QT_QPA_PLATFORM=offscreen
+mkdir -m 0700 -p "$work/config" "$work/runtime" "$work/data"
+export XDG_CONFIG_HOME="$work/config" XDG_RUNTIME_DIR="$work/runtime" XDG_DATA_HOME="$work/data"
+export QT_QPA_PLATFORM=offscreen
 
 best_rows="" worst_stall="" best_gui_pages="" worst_filter=""
 for _ in $(seq "$rounds"); do
@@ -74,6 +76,10 @@ big="http://127.0.0.1:$port/big.bin"
 cat "$work/manager.out"
 for pid in $(engine_pids "$work"); do kill "$pid" 2>/dev/null || true; done
 rm -f "$work/dl/"*
+
+# The history pane with a full history of 1,000 endings.
+"$build/bench/gui/manager_gui_bench" history 1000
+rm -rf "$work/data/fetchwick"
 
 # engine_seconds SECOND_CLIENT...: the best time of the rounds for the big
 # file with SECOND_CLIENT connected beside engine_client.
