@@ -8,8 +8,8 @@
 #include <algorithm>
 #include <memory>
 
-#include "contract/settings.h"
-#include "contract/settings_key.h"
+#include "settings/settings.h"
+#include "settings/settings_key.h"
 
 namespace gui {
 

@@ -5,7 +5,7 @@
 #include <climits>
 
 #include "contract/identities.h"
-#include "contract/settings_key.h"
+#include "proxystub/class_store.h"
 
 namespace ps::class_registry {
 
@@ -18,21 +18,10 @@ std::string AppIdKey(const AppIdentity& app) { return std::string(reg::kAppIdKey
 std::string AppExeKey(const AppIdentity& app) { return std::string(reg::kAppIdKey) + "\\" + app.exeKey; }
 std::string TypeLibKey() { return std::string(reg::kTypeLib) + "\\" + GuidToString(LIBID_PullwrightLib); }
 
-// Sets the default value of `subkey`.
-bool WriteDefault(std::string_view subkey, std::string_view value) {
-  auto key = SettingsKey::OpenOrCreateForWriting(SettingsStore::Classes, subkey);
-  return key && key->WriteString("", value) && key->Close();
-}
-
-bool WriteValue(std::string_view subkey, std::string_view name, std::string_view value) {
-  auto key = SettingsKey::OpenOrCreateForWriting(SettingsStore::Classes, subkey);
-  return key && key->WriteString(name, value) && key->Close();
-}
-
-bool DeleteKey(std::string_view subkey) {
-  auto root = SettingsKey::OpenExistingForWriting(SettingsStore::Classes);
-  if (!root) return true;  // nothing was ever registered
-  return root->DeleteSubkey(subkey) && root->Close();
+// Reads a value of the class registry; none when it or the store is missing.
+std::optional<std::string> ReadValue(std::string_view subkey, std::string_view name = {}) {
+  const std::optional<ClassStore> store = ClassStore::Load();
+  return store ? store->Read(subkey, name) : std::nullopt;
 }
 
 std::string Folder(const std::string& path) {
@@ -43,7 +32,10 @@ std::string Folder(const std::string& path) {
 }  // namespace
 
 bool RegisterAppId(const AppIdentity& app) {
-  return WriteDefault(AppIdKey(app), app.name) && WriteValue(AppExeKey(app), reg::kAppIdKey, GuidToString(app.appId));
+  return EditClassStore([&](ClassStore& store) {
+    store.Write(AppIdKey(app), "", app.name);
+    store.Write(AppExeKey(app), reg::kAppIdKey, GuidToString(app.appId));
+  });
 }
 
 bool RegisterClass(const std::string& serverPath) {
@@ -51,36 +43,47 @@ bool RegisterClass(const std::string& serverPath) {
   const std::string classKey = ClassKey();
   const std::string progId = reg::kProgId;
   const std::string independent = reg::kVersionIndependentProgId;
-  // The class key is made anew, so nothing of an older registration stays.
-  if (!DeleteKey(classKey)) return false;
-  return WriteDefault(progId, reg::kEngineDescription) && WriteDefault(progId + "\\CLSID", clsid) &&
-         WriteDefault(independent, reg::kEngineDescription) && WriteDefault(independent + "\\CLSID", clsid) &&
-         WriteDefault(independent + "\\" + reg::kCurVer, progId) &&
-         WriteDefault(classKey, reg::kEngineDescription) &&
-         WriteValue(classKey, reg::kAppIdKey, GuidToString(APPID_Pullwright)) &&
-         WriteDefault(classKey + "\\" + reg::kProgIdSubkey, progId) &&
-         WriteDefault(classKey + "\\" + reg::kVersionIndependentProgIdSubkey, independent) &&
-         WriteDefault(classKey + "\\" + reg::kLocalServer32, serverPath) &&
-         WriteDefault(classKey + "\\" + reg::kTypeLib, GuidToString(LIBID_PullwrightLib)) &&
-         // The interface descriptions are built into the programs; the entry
-         // names the library and where its server lives.
-         WriteDefault(TypeLibKey() + "\\1.0", reg::kTypeLibHelp) &&
-         WriteDefault(TypeLibKey() + "\\1.0\\0\\linux", serverPath) &&
-         WriteDefault(TypeLibKey() + "\\1.0\\FLAGS", "0") &&
-         WriteDefault(TypeLibKey() + "\\1.0\\HELPDIR", Folder(serverPath));
+  return EditClassStore([&](ClassStore& store) {
+    // The class key is made anew, so nothing of an older registration stays.
+    store.Delete(classKey);
+    store.Write(progId, "", reg::kEngineDescription);
+    store.Write(progId + "\\CLSID", "", clsid);
+    store.Write(independent, "", reg::kEngineDescription);
+    store.Write(independent + "\\CLSID", "", clsid);
+    store.Write(independent + "\\" + reg::kCurVer, "", progId);
+    store.Write(classKey, "", reg::kEngineDescription);
+    store.Write(classKey, reg::kAppIdKey, GuidToString(APPID_Pullwright));
+    store.Write(classKey + "\\" + reg::kProgIdSubkey, "", progId);
+    store.Write(classKey + "\\" + reg::kVersionIndependentProgIdSubkey, "", independent);
+    store.Write(classKey + "\\" + reg::kLocalServer32, "", serverPath);
+    store.Write(classKey + "\\" + reg::kTypeLib, "", GuidToString(LIBID_PullwrightLib));
+    // The interface descriptions are built into the programs; the entry
+    // names the library and where its server lives.
+    store.Write(TypeLibKey() + "\\1.0", "", reg::kTypeLibHelp);
+    store.Write(TypeLibKey() + "\\1.0\\0\\linux", "", serverPath);
+    store.Write(TypeLibKey() + "\\1.0\\FLAGS", "", "0");
+    store.Write(TypeLibKey() + "\\1.0\\HELPDIR", "", Folder(serverPath));
+  });
 }
 
-bool UnregisterAppId(const AppIdentity& app) { return DeleteKey(AppIdKey(app)) && DeleteKey(AppExeKey(app)); }
+bool UnregisterAppId(const AppIdentity& app) {
+  return EditClassStore([&](ClassStore& store) {
+    store.Delete(AppIdKey(app));
+    store.Delete(AppExeKey(app));
+  });
+}
 
 bool UnregisterClass() {
-  return DeleteKey(reg::kProgId) && DeleteKey(reg::kVersionIndependentProgId) && DeleteKey(ClassKey()) &&
-         DeleteKey(TypeLibKey());
+  return EditClassStore([](ClassStore& store) {
+    store.Delete(reg::kProgId);
+    store.Delete(reg::kVersionIndependentProgId);
+    store.Delete(ClassKey());
+    store.Delete(TypeLibKey());
+  });
 }
 
 std::optional<std::string> LocalServerPath() {
-  const auto key = SettingsKey::OpenForReading(SettingsStore::Classes, ClassKey() + "\\" + reg::kLocalServer32);
-  if (!key) return std::nullopt;
-  auto path = key->ReadString("");
+  auto path = ReadValue(ClassKey() + "\\" + reg::kLocalServer32);
   if (!path || path->empty()) return std::nullopt;
   return path;
 }
@@ -93,13 +96,13 @@ std::string RunningProgramPath() {
 }
 
 // Whether the class entries name `serverPath` from the first to the last:
-// its path, and the entry RegisterClass writes last. Entries are written one
-// by one, so a registration cut short (its program killed meanwhile) can
-// name the new server and still hold parts of an older one.
+// its path, and the entry RegisterClass writes last. A registration is
+// written whole now, but older ones wrote entries one by one, and one cut
+// short (its program killed meanwhile) can name the new server and still
+// hold parts of an older one.
 static bool RegisteredWholeAt(const std::string& serverPath) {
   if (LocalServerPath() != serverPath) return false;
-  const auto help = SettingsKey::OpenForReading(SettingsStore::Classes, TypeLibKey() + "\\1.0\\HELPDIR");
-  return help && help->ReadString("") == Folder(serverPath);
+  return ReadValue(TypeLibKey() + "\\1.0\\HELPDIR") == Folder(serverPath);
 }
 
 bool RegisterEngineBesideMe(const char* engineProgram) {

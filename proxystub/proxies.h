@@ -19,6 +19,7 @@ class RemoteReference {
   RemoteReference& operator=(const RemoteReference&) = delete;
 
   Connection& connection() const { return *m_connection; }
+  const std::shared_ptr<Connection>& sharedConnection() const { return m_connection; }
   std::uint32_t objectId() const { return m_objectId; }
 
  protected:
@@ -26,26 +27,16 @@ class RemoteReference {
   const std::uint32_t m_objectId;
 };
 
+// Declares a proxy's method from its list entry; marshal.h defines it.
+#define PS_DECLARE_PROXY_METHOD(Context, Name, Slot, Params, Args) HRESULT Name Params override;
+
 // The engine as a client sees it: every method is one call to the server.
 // Arguments the wire cannot carry are refused here, without a call.
 class CDownloadEngineProxy final : public IDownloadEngine, private RemoteReference {
  public:
   using RemoteReference::RemoteReference;
-  HRESULT DownloadFile(const char* pszFile, const char* pszHref) override;
-  HRESULT CancelDownloadFile(const char* pszHref) override;
-  HRESULT StopAllDownloads() override;
-  HRESULT IsDownloading(std::int32_t* pfDownloading) override;
-  HRESULT SetDLDir(const char* pszFile) override;
-  HRESULT GetDLDir(std::uint32_t dwLen, char* pszFile) override;
-  HRESULT SetThreadCount(std::uint32_t dwThreadCount) override;
-  HRESULT SetMaxRetries(std::uint32_t dwMaxRetries) override;
-  HRESULT EnumFiles(std::shared_ptr<IEnumFiles>* pEnum) override;
-  HRESULT EnumPending(std::shared_ptr<IEnumFiles>* pEnum) override;
-  HRESULT EnumDownloading(std::shared_ptr<IEnumFiles>* pEnum) override;
-  HRESULT FindConnectionPoint(const Guid& riid, std::shared_ptr<IConnectionPoint>* ppCP) override;
-
- private:
-  HRESULT Enumerator(wire::Method method, std::shared_ptr<IEnumFiles>* pEnum);
+  PW_DOWNLOAD_ENGINE_METHODS(PS_DECLARE_PROXY_METHOD, _)
+  PW_CONNECTION_POINT_CONTAINER_METHODS(PS_DECLARE_PROXY_METHOD, _)
 };
 
 // Next travels as RemoteNext: a null count is accepted only for one record,
@@ -53,13 +44,7 @@ class CDownloadEngineProxy final : public IDownloadEngine, private RemoteReferen
 class CEnumFilesProxy final : public IEnumFiles, private RemoteReference {
  public:
   using RemoteReference::RemoteReference;
-  HRESULT Next(std::uint32_t celt, _LinkStructType* rgelt, std::uint32_t* pceltFetched) override;
-  HRESULT Skip(std::uint32_t celt) override;
-  HRESULT Reset() override;
-  HRESULT Clone(std::shared_ptr<IEnumFiles>* ppenum) override;
-
- private:
-  HRESULT RemoteNext(std::uint32_t celt, _LinkStructType* rgelt, std::uint32_t* pceltFetched);
+  PW_ENUM_FILES_METHODS(PS_DECLARE_PROXY_METHOD, _)
 };
 
 // Advise exports the client's sink over the connection; the server then
@@ -67,9 +52,14 @@ class CEnumFilesProxy final : public IEnumFiles, private RemoteReference {
 class CConnectionPointProxy final : public IConnectionPoint, private RemoteReference {
  public:
   using RemoteReference::RemoteReference;
-  HRESULT Advise(std::shared_ptr<ICallbackItf> pUnkSink, std::uint32_t* pdwCookie) override;
-  HRESULT Unadvise(std::uint32_t dwCookie) override;
+  PW_CONNECTION_POINT_METHODS(PS_DECLARE_PROXY_METHOD, _)
 };
+
+// The proxy class of each interface whose objects are handed out.
+template <class I> struct ProxyOf;
+template <> struct ProxyOf<IDownloadEngine> { using type = CDownloadEngineProxy; };
+template <> struct ProxyOf<IEnumFiles> { using type = CEnumFilesProxy; };
+template <> struct ProxyOf<IConnectionPoint> { using type = CConnectionPointProxy; };
 
 // A proxy for the object id an out-parameter carried; null for id 0 or a
 // connection that closed meanwhile.

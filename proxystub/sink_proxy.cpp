@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "proxystub/marshal.h"
 #include "proxystub/server_session.h"
 
 namespace ps {
@@ -51,10 +52,18 @@ std::unique_ptr<IPipelinedCallback::PendingCall> CSinkProxy::BeginDownloadStatus
   return pending;
 }
 
-HRESULT CSinkProxy::DownloadStatus(std::uint32_t dwStatus, const char* pszStatus, const _LinkStructType& ls) {
-  auto pending = BeginDownloadStatus(dwStatus, pszStatus, ls);
-  return pending ? pending->Wait() : RPC_E_DISCONNECTED;
-}
+// A status call is the pipelined one with its answer awaited at once.
+template <>
+struct ProxyCall<wire::Method::DownloadStatus> {
+  CSinkProxy& self;
+
+  HRESULT operator()(std::uint32_t dwStatus, const char* pszStatus, const _LinkStructType& ls) const {
+    auto pending = self.BeginDownloadStatus(dwStatus, pszStatus, ls);
+    return pending ? pending->Wait() : RPC_E_DISCONNECTED;
+  }
+};
+
+PW_CALLBACK_METHODS(PS_DEFINE_PROXY_METHOD, CSinkProxy)
 
 void CSinkProxy::TimedOut() {
   if (m_disconnected.exchange(true)) return;

@@ -25,7 +25,7 @@ class CSinkProxy final : public ICallbackItf,
   CSinkProxy(std::shared_ptr<Connection> connection, std::uint32_t objectId, std::weak_ptr<ServerSession> session)
       : RemoteReference(std::move(connection), objectId), m_session(std::move(session)) {}
 
-  HRESULT DownloadStatus(std::uint32_t dwStatus, const char* pszStatus, const _LinkStructType& ls) override;
+  PW_CALLBACK_METHODS(PS_DECLARE_PROXY_METHOD, _)
   std::unique_ptr<PendingCall> BeginDownloadStatus(std::uint32_t dwStatus, const char* pszStatus,
                                                    const _LinkStructType& ls) override;
 

@@ -3,13 +3,20 @@
 #include <memory>
 
 #include "contract/interfaces.h"
+#include "proxystub/marshal.h"
 #include "proxystub/object_table.h"
 #include "proxystub/server_session.h"
 
+// The stubs of the objects each side exports. Their Invoke is made from the
+// method lists (see marshal.h); what is written here is what is particular
+// to each object: its real object, the stubs of the objects it hands out,
+// and the hooks of the methods that follow rules of their own.
 namespace ps {
 
-// Server side: object 0 of a connection.
-class CClassFactoryStub final : public Stub {
+// Server side: object 0 of a connection. It is its own target: it makes
+// the engine through the server's host and counts LockServer in the
+// connection's session.
+class CClassFactoryStub final : public GeneratedStub<CClassFactoryStub>, private wire::IClassFactory {
  public:
   explicit CClassFactoryStub(std::shared_ptr<ServerSession> session) : m_session(std::move(session)) {}
   wire::ObjectKind Kind() const override { return wire::ObjectKind::ClassFactory; }
@@ -17,12 +24,18 @@ class CClassFactoryStub final : public Stub {
                  wire::FrameBuilder& out) override;
 
  private:
+  friend class GeneratedStub<CClassFactoryStub>;
+  wire::IClassFactory& Target() { return *this; }
+  std::shared_ptr<Stub> StubFor(std::shared_ptr<IDownloadEngine> engine);
+  HRESULT CreateInstance(const Guid& riid, std::shared_ptr<IDownloadEngine>* ppEngine) override;
+  HRESULT LockServer(std::uint32_t fLock) override;
+
   std::shared_ptr<ServerSession> m_session;
 };
 
 // Server side: the engine, holding one of the references that count as a
 // client holding it.
-class CDownloadEngineStub final : public Stub {
+class CDownloadEngineStub final : public GeneratedStub<CDownloadEngineStub> {
  public:
   CDownloadEngineStub(std::shared_ptr<IDownloadEngine> engine, std::shared_ptr<ServerSession> session)
       : m_engine(std::move(engine)), m_session(std::move(session)) {}
@@ -31,11 +44,19 @@ class CDownloadEngineStub final : public Stub {
                  wire::FrameBuilder& out) override;
 
  private:
+  friend class GeneratedStub<CDownloadEngineStub>;
+  IDownloadEngine& Target() { return *m_engine; }
+  std::shared_ptr<Stub> StubFor(std::shared_ptr<IEnumFiles> enumerator);
+  std::shared_ptr<Stub> StubFor(std::shared_ptr<IConnectionPoint> cp);
+  using GeneratedStub::Serve;
+  HRESULT Serve(wire::MethodTag<wire::Method::GetDLDir>, Connection&, wire::PayloadReader& in,
+                wire::FrameBuilder& out);
+
   std::shared_ptr<IDownloadEngine> m_engine;
   std::shared_ptr<ServerSession> m_session;
 };
 
-class CEnumFilesStub final : public Stub {
+class CEnumFilesStub final : public GeneratedStub<CEnumFilesStub> {
  public:
   explicit CEnumFilesStub(std::shared_ptr<IEnumFiles> enumerator) : m_enum(std::move(enumerator)) {}
   wire::ObjectKind Kind() const override { return wire::ObjectKind::Enumerator; }
@@ -43,10 +64,19 @@ class CEnumFilesStub final : public Stub {
                  wire::FrameBuilder& out) override;
 
  private:
+  friend class GeneratedStub<CEnumFilesStub>;
+  IEnumFiles& Target() { return *m_enum; }
+  std::shared_ptr<Stub> StubFor(std::shared_ptr<IEnumFiles> clone);
+  using GeneratedStub::Serve;
+  HRESULT Serve(wire::MethodTag<wire::Method::RemoteNext>, Connection&, wire::PayloadReader& in,
+                wire::FrameBuilder& out);
+
   std::shared_ptr<IEnumFiles> m_enum;
 };
 
 // The connection point keeps the engine held, as it keeps its container.
+// Both its methods go through the connection's session, which gives the
+// sinks back when the connection closes and unadvises only its own cookies.
 class CConnectionPointStub final : public Stub {
  public:
   CConnectionPointStub(std::shared_ptr<IConnectionPoint> cp, std::shared_ptr<IDownloadEngine> engine,
@@ -57,13 +87,18 @@ class CConnectionPointStub final : public Stub {
                  wire::FrameBuilder& out) override;
 
  private:
+  HRESULT Serve(wire::MethodTag<wire::Method::Advise>, Connection& connection, wire::PayloadReader& in,
+                wire::FrameBuilder& out);
+  HRESULT Serve(wire::MethodTag<wire::Method::Unadvise>, Connection&, wire::PayloadReader& in,
+                wire::FrameBuilder&);
+
   std::shared_ptr<IConnectionPoint> m_cp;
   std::shared_ptr<IDownloadEngine> m_engine;
   std::shared_ptr<ServerSession> m_session;
 };
 
 // Client side: a sink the client advised.
-class CCallbackStub final : public Stub {
+class CCallbackStub final : public GeneratedStub<CCallbackStub> {
  public:
   explicit CCallbackStub(std::shared_ptr<ICallbackItf> sink) : m_sink(std::move(sink)) {}
   wire::ObjectKind Kind() const override { return wire::ObjectKind::Sink; }
@@ -71,6 +106,9 @@ class CCallbackStub final : public Stub {
                  wire::FrameBuilder& out) override;
 
  private:
+  friend class GeneratedStub<CCallbackStub>;
+  ICallbackItf& Target() { return *m_sink; }
+
   std::shared_ptr<ICallbackItf> m_sink;
 };
 

@@ -1,15 +1,21 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
+#include <memory>
+#include <type_traits>
 
 #include "contract/interfaces.h"
 
 // Everything that crosses between the engine server and its clients, in one
 // place: the frame layout, the objects each side may export, every method
 // (interface tag and slot) and the form of its parameters, one table per
-// direction. Proxies and stubs are written against these tables, and the
-// connection checks every payload against them before anyone reads it.
+// direction. The methods come from the lists in interface_methods.h: each
+// method's number is its interface's tag and its slot, and its form follows
+// from the parameter types of its virtual. Proxies and stubs are made from
+// the same lists (marshal.h), and the connection checks every payload
+// against these tables before anyone reads it.
 namespace wire {
 
 // A frame: u32 length (of everything after the length field), u32 kind,
@@ -48,36 +54,64 @@ constexpr std::uint32_t MethodId(InterfaceTag tag, std::uint32_t slot) {
   return (static_cast<std::uint32_t>(tag) << 8) | slot;
 }
 constexpr InterfaceTag TagOf(std::uint32_t method) { return static_cast<InterfaceTag>(method >> 8); }
-template <class Slot>
-constexpr std::uint32_t SlotOf(Slot slot) {
-  return static_cast<std::uint32_t>(slot);
-}
 
-// Slots are the interfaces' own numbering, taken from the contract where it
-// has one (the class factory and the connection point have none there).
-enum class Method : std::uint32_t {
-  CreateInstance = MethodId(InterfaceTag::ClassFactory, 3),
-  LockServer = MethodId(InterfaceTag::ClassFactory, 4),
-  DownloadFile = MethodId(InterfaceTag::DownloadEngine, SlotOf(EngineSlot::DownloadFile)),
-  CancelDownloadFile = MethodId(InterfaceTag::DownloadEngine, SlotOf(EngineSlot::CancelDownloadFile)),
-  StopAllDownloads = MethodId(InterfaceTag::DownloadEngine, SlotOf(EngineSlot::StopAllDownloads)),
-  IsDownloading = MethodId(InterfaceTag::DownloadEngine, SlotOf(EngineSlot::IsDownloading)),
-  SetDLDir = MethodId(InterfaceTag::DownloadEngine, SlotOf(EngineSlot::SetDLDir)),
-  GetDLDir = MethodId(InterfaceTag::DownloadEngine, SlotOf(EngineSlot::GetDLDir)),
-  SetThreadCount = MethodId(InterfaceTag::DownloadEngine, SlotOf(EngineSlot::SetThreadCount)),
-  SetMaxRetries = MethodId(InterfaceTag::DownloadEngine, SlotOf(EngineSlot::SetMaxRetries)),
-  EnumFiles = MethodId(InterfaceTag::DownloadEngine, SlotOf(EngineSlot::EnumFiles)),
-  EnumPending = MethodId(InterfaceTag::DownloadEngine, SlotOf(EngineSlot::EnumPending)),
-  EnumDownloading = MethodId(InterfaceTag::DownloadEngine, SlotOf(EngineSlot::EnumDownloading)),
-  FindConnectionPoint = MethodId(InterfaceTag::ConnectionPointContainer, 4),
-  RemoteNext = MethodId(InterfaceTag::EnumFiles, SlotOf(EnumFilesSlot::Next)),
-  Skip = MethodId(InterfaceTag::EnumFiles, SlotOf(EnumFilesSlot::Skip)),
-  Reset = MethodId(InterfaceTag::EnumFiles, SlotOf(EnumFilesSlot::Reset)),
-  Clone = MethodId(InterfaceTag::EnumFiles, SlotOf(EnumFilesSlot::Clone)),
-  Advise = MethodId(InterfaceTag::ConnectionPoint, 5),
-  Unadvise = MethodId(InterfaceTag::ConnectionPoint, 6),
-  DownloadStatus = MethodId(InterfaceTag::Callback, SlotOf(CallbackSlot::DownloadStatus)),
+// The server's class factory, object 0 of every connection. It makes only
+// the engine; fLock counts as a client holding the server while non-zero.
+#define PS_CLASS_FACTORY_METHODS(X, Context)                                                                      \
+  X(Context, CreateInstance, 3, (const Guid& riid, std::shared_ptr<IDownloadEngine>* ppEngine), (riid, ppEngine)) \
+  X(Context, LockServer, 4, (std::uint32_t fLock), (fLock))
+
+class IClassFactory {
+ public:
+  virtual ~IClassFactory() = default;
+  PS_CLASS_FACTORY_METHODS(PW_DECLARE_METHOD, IClassFactory)
 };
+
+// Every method a client calls on objects the server exported, and every
+// method the server calls on objects a client exported, each list with its
+// interface's tag.
+#define PS_CLIENT_TO_SERVER_METHODS(X)                               \
+  PS_CLASS_FACTORY_METHODS(X, ClassFactory)                          \
+  PW_DOWNLOAD_ENGINE_METHODS(X, DownloadEngine)                      \
+  PW_CONNECTION_POINT_CONTAINER_METHODS(X, ConnectionPointContainer) \
+  PW_ENUM_FILES_METHODS(X, EnumFiles)                                \
+  PW_CONNECTION_POINT_METHODS(X, ConnectionPoint)
+#define PS_SERVER_TO_CLIENT_METHODS(X) PW_CALLBACK_METHODS(X, Callback)
+
+#define PS_METHOD_NUMBER(Tag, Name, Slot, Params, Args) Name = MethodId(InterfaceTag::Tag, Slot),
+enum class Method : std::uint32_t {
+  PS_CLIENT_TO_SERVER_METHODS(PS_METHOD_NUMBER)
+  PS_SERVER_TO_CLIENT_METHODS(PS_METHOD_NUMBER)
+  // Next travels as RemoteNext, which carries its records and their count
+  // as one field.
+  RemoteNext = Next,
+};
+#undef PS_METHOD_NUMBER
+
+// A method as a type, for choosing a method's own code by overloading.
+template <Method M>
+struct MethodTag {};
+
+// The class whose virtual each tag's methods are.
+template <InterfaceTag T> struct InterfaceClass;
+template <> struct InterfaceClass<InterfaceTag::ClassFactory> { using type = IClassFactory; };
+template <> struct InterfaceClass<InterfaceTag::DownloadEngine> { using type = IDownloadEngine; };
+template <> struct InterfaceClass<InterfaceTag::ConnectionPointContainer> { using type = IDownloadEngine; };
+template <> struct InterfaceClass<InterfaceTag::EnumFiles> { using type = IEnumFiles; };
+template <> struct InterfaceClass<InterfaceTag::ConnectionPoint> { using type = IConnectionPoint; };
+template <> struct InterfaceClass<InterfaceTag::Callback> { using type = ICallbackItf; };
+
+// Each method's virtual and name.
+template <Method M> struct MethodOf;
+#define PS_METHOD_OF(Tag, Name, Slot, Params, Args)                                   \
+  template <>                                                                         \
+  struct MethodOf<Method::Name> {                                                     \
+    static constexpr auto kFunction = &InterfaceClass<InterfaceTag::Tag>::type::Name; \
+    static constexpr const char* kName = #Name;                                       \
+  };
+PS_CLIENT_TO_SERVER_METHODS(PS_METHOD_OF)
+PS_SERVER_TO_CLIENT_METHODS(PS_METHOD_OF)
+#undef PS_METHOD_OF
 
 // Parameter forms.
 enum class Field : std::uint8_t {
@@ -112,36 +146,53 @@ struct MethodForm {
   std::array<Field, 2> out;  // out-parameters after the HRESULT, None-padded
 };
 
-using F = Field;
+// How a parameter of a given type travels: its field, and whether it is an
+// out-parameter. A type without an entry cannot cross (compile error).
+struct ParamForm {
+  Field field;
+  bool isOut;
+};
+template <class T> struct ParamFormOf;
+template <> struct ParamFormOf<std::uint32_t> { static constexpr ParamForm value{Field::Number, false}; };
+template <> struct ParamFormOf<const char*> { static constexpr ParamForm value{Field::Text, false}; };
+template <> struct ParamFormOf<Guid> { static constexpr ParamForm value{Field::Guid, false}; };
+template <> struct ParamFormOf<_LinkStructType> { static constexpr ParamForm value{Field::Record, false}; };
+template <class I> struct ParamFormOf<std::shared_ptr<I>> { static constexpr ParamForm value{Field::Object, false}; };
+template <> struct ParamFormOf<std::int32_t*> { static constexpr ParamForm value{Field::Number, true}; };
+template <> struct ParamFormOf<std::uint32_t*> { static constexpr ParamForm value{Field::Number, true}; };
+template <> struct ParamFormOf<char*> { static constexpr ParamForm value{Field::Text, true}; };
+template <> struct ParamFormOf<_LinkStructType*> { static constexpr ParamForm value{Field::Records, true}; };
+template <class I> struct ParamFormOf<std::shared_ptr<I>*> { static constexpr ParamForm value{Field::Object, true}; };
 
+// A method's form from the parameter types of its virtual.
+template <class I, class... P>
+constexpr MethodForm FormOfFunction(Method method, const char* name, HRESULT (I::*)(P...)) {
+  MethodForm form{method, name, {}, {}};
+  const std::array<ParamForm, sizeof...(P)> params{ParamFormOf<std::remove_cvref_t<P>>::value...};
+  std::size_t in = 0, out = 0;
+  for (const ParamForm& param : params) {
+    std::size_t& count = param.isOut ? out : in;
+    if (count == (param.isOut ? form.out.size() : form.in.size()))
+      throw "a form holds at most three in- and two out-parameters";
+    (param.isOut ? form.out[count] : form.in[count]) = param.field;
+    ++count;
+  }
+  return form;
+}
+
+template <Method M>
+inline constexpr MethodForm kForm = FormOfFunction(M, MethodOf<M>::kName, MethodOf<M>::kFunction);
+// The records and their count are one field.
+template <>
+inline constexpr MethodForm kForm<Method::RemoteNext> = {Method::RemoteNext, "RemoteNext", {Field::Number},
+                                                         {Field::Records}};
+
+#define PS_FORM_ROW(Tag, Name, Slot, Params, Args) kForm<Method::Name>,
 // Calls a client makes on objects the server exported.
-inline constexpr MethodForm kClientToServer[] = {
-    {Method::CreateInstance, "CreateInstance", {F::Guid}, {F::Object}},
-    {Method::LockServer, "LockServer", {F::Number}, {}},
-    {Method::DownloadFile, "DownloadFile", {F::Text, F::Text}, {}},
-    {Method::CancelDownloadFile, "CancelDownloadFile", {F::Text}, {}},
-    {Method::StopAllDownloads, "StopAllDownloads", {}, {}},
-    {Method::IsDownloading, "IsDownloading", {}, {F::Number}},
-    {Method::SetDLDir, "SetDLDir", {F::Text}, {}},
-    {Method::GetDLDir, "GetDLDir", {F::Number}, {F::Text}},  // dwLen in; the folder out
-    {Method::SetThreadCount, "SetThreadCount", {F::Number}, {}},
-    {Method::SetMaxRetries, "SetMaxRetries", {F::Number}, {}},
-    {Method::EnumFiles, "EnumFiles", {}, {F::Object}},
-    {Method::EnumPending, "EnumPending", {}, {F::Object}},
-    {Method::EnumDownloading, "EnumDownloading", {}, {F::Object}},
-    {Method::FindConnectionPoint, "FindConnectionPoint", {F::Guid}, {F::Object}},
-    {Method::RemoteNext, "RemoteNext", {F::Number}, {F::Records}},  // celt in; the fetched records out
-    {Method::Skip, "Skip", {F::Number}, {}},
-    {Method::Reset, "Reset", {}, {}},
-    {Method::Clone, "Clone", {}, {F::Object}},
-    {Method::Advise, "Advise", {F::Object}, {F::Number}},  // the client's sink in; the cookie out
-    {Method::Unadvise, "Unadvise", {F::Number}, {}},
-};
-
+inline constexpr MethodForm kClientToServer[] = {PS_CLIENT_TO_SERVER_METHODS(PS_FORM_ROW)};
 // Calls the server makes on objects a client exported.
-inline constexpr MethodForm kServerToClient[] = {
-    {Method::DownloadStatus, "DownloadStatus", {F::Number, F::Text, F::Record}, {}},
-};
+inline constexpr MethodForm kServerToClient[] = {PS_SERVER_TO_CLIENT_METHODS(PS_FORM_ROW)};
+#undef PS_FORM_ROW
 
 // Which table governs the calls a side receives.
 enum class Side : std::uint8_t { Client, Server };

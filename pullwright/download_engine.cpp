@@ -4,11 +4,11 @@
 
 #include <cstring>
 
-#include "contract/settings.h"
-#include "contract/settings_key.h"
 #include "contract/status.h"
 #include "pullwright/enum_files.h"
 #include "pullwright/file_helpers.h"
+#include "settings/settings.h"
+#include "settings/settings_key.h"
 
 namespace {
 

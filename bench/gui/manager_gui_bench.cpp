@@ -34,8 +34,8 @@
 #include <string>
 #include <thread>
 
-#include "contract/settings.h"
-#include "contract/settings_key.h"
+#include "settings/settings.h"
+#include "settings/settings_key.h"
 #include "contract/status.h"
 #include "gui/app_icons.h"
 #include "gui/command_set.h"

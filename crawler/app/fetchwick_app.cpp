@@ -9,10 +9,10 @@
 #include "crawler/app/main_frame.h"
 #include "gui/about_dialog.h"
 #include "gui/app_icons.h"
+#include "gui/command_line.h"
 #include "gui/command_set.h"
 #include "gui/window_program.h"
 #include "proxystub/class_registry.h"
-#include "proxystub/command_line.h"
 
 CFetchwickApp::CFetchwickApp()
     : m_boxes(QString::fromLatin1(CMainFrame::kAppTitle), QMessageBox::Warning),
@@ -30,11 +30,11 @@ CFetchwickApp::~CFetchwickApp() {
 }
 
 bool CFetchwickApp::InitInstance(const std::vector<std::string>& arguments, DocOptions options) {
-  const ps::ShellCommand command = ps::ParseShellCommand(arguments);
+  const gui::ShellCommand command = gui::ParseShellCommand(arguments);
   const auto confirm = [] {
     gui::ConfirmInBox(QString::fromLatin1(CMainFrame::kAppTitle), QString::fromLatin1(kUnregisterDone));
   };
-  if (!ps::OpensWindow(command, confirm)) return false;
+  if (!gui::OpensWindow(command, confirm)) return false;
 
   m_doc = std::make_unique<CFetchwickDoc>(m_host, std::move(options));
   m_commands = std::make_unique<gui::CommandSet>(&m_commandOwner, CrawlerCommands());
@@ -81,7 +81,7 @@ void CFetchwickApp::ShowAbout() {
 
 int FetchwickMain(int argc, char** argv) {
   const std::vector<std::string> arguments(argv + 1, argv + argc);
-  if (const auto code = ps::PrepareWindowProgram(arguments, ps::class_registry::kCrawlerApp)) return *code;
+  if (const auto code = gui::PrepareWindowProgram(arguments, ps::class_registry::kCrawlerApp)) return *code;
   const gui::WindowProgramInfo info{"fetchwick", "com.tarnwell.Fetchwick", gui::AppImage::Crawler};
   return gui::RunWindowProgram<CFetchwickApp>(argc, argv, info);
 }

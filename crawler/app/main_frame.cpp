@@ -15,7 +15,7 @@
 #include <QToolBar>
 #include <QToolButton>
 
-#include "contract/settings.h"
+#include "settings/settings.h"
 #include "gui/window_layout.h"
 #include "crawler/app/address_box.h"
 #include "crawler/app/crawler_commands.h"

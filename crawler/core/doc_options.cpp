@@ -2,9 +2,9 @@
 
 #include <algorithm>
 
-#include "contract/settings.h"
-#include "contract/settings_key.h"
 #include "crawler/core/fetchwick_doc.h"
+#include "settings/settings.h"
+#include "settings/settings_key.h"
 
 void CFetchwickDoc::ApplyOptions(const CrawlerOptions& options) {
   // An empty folder field cannot name a folder: the folder in use stays.

@@ -3,10 +3,10 @@
 
 #include "crawler/core/fetchwick_doc.h"
 
-#include "contract/settings.h"
-#include "contract/settings_key.h"
 #include "crawler/core/callback_itf.h"
 #include "crawler/core/link_naming.h"
+#include "settings/settings.h"
+#include "settings/settings_key.h"
 
 bool PageAddress::Set(std::string_view url) {
   const auto parts = SplitUrl(url);

@@ -5,13 +5,13 @@
 #include <QSplitter>
 #include <unordered_set>
 
-#include "contract/settings.h"
 #include "gui/window_layout.h"
 #include "manager/app/history_panel.h"
 #include "manager/app/history_view.h"
 #include "manager/app/main_frame.h"
 #include "manager/app/queuebay_app.h"
 #include "manager/app/queuebay_view.h"
+#include "settings/settings.h"
 
 namespace queuebay {
 

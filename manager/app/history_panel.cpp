@@ -5,8 +5,6 @@
 #include <QLabel>
 #include <QVBoxLayout>
 
-#include "contract/settings.h"
-#include "contract/settings_key.h"
 #include "contract/status.h"
 #include "gui/command_set.h"
 #include "gui/desktop_launch.h"
@@ -15,6 +13,8 @@
 #include "manager/app/history_view.h"
 #include "manager/app/main_frame.h"
 #include "manager/app/manager_commands.h"
+#include "settings/settings.h"
+#include "settings/settings_key.h"
 
 namespace queuebay {
 

@@ -8,9 +8,9 @@
 #include <QMimeData>
 #include <QSplitter>
 
-#include "contract/settings.h"
 #include "gui/about_dialog.h"
 #include "gui/app_icons.h"
+#include "gui/command_line.h"
 #include "gui/command_set.h"
 #include "gui/desktop_notifier.h"
 #include "gui/message_boxes.h"
@@ -30,7 +30,7 @@
 #include "manager/core/download_format.h"
 #include "manager/core/progress_text.h"
 #include "proxystub/class_registry.h"
-#include "proxystub/command_line.h"
+#include "settings/settings.h"
 
 namespace queuebay {
 
@@ -45,11 +45,11 @@ CQueuebayApp::~CQueuebayApp() {
 }
 
 bool CQueuebayApp::InitInstance(const std::vector<std::string>& arguments, ManagerDocOptions options) {
-  const ps::ShellCommand command = ps::ParseShellCommand(arguments);
+  const gui::ShellCommand command = gui::ParseShellCommand(arguments);
   const auto confirm = [] {
     gui::ConfirmInBox(QString::fromLatin1(CMainFrame::kAppTitle), QString::fromLatin1(kUnregisterDone));
   };
-  if (!ps::OpensWindow(command, confirm)) return false;
+  if (!gui::OpensWindow(command, confirm)) return false;
   // A Queuebay already running takes the addresses and shows itself.
   m_single = std::make_unique<SingleWindow>();
   if (m_single->HandOverOrListen(command.documents)) return false;
@@ -178,7 +178,7 @@ void CQueuebayApp::ShowAbout() {
 
 int QueuebayMain(int argc, char** argv) {
   const std::vector<std::string> arguments(argv + 1, argv + argc);
-  if (const auto code = ps::PrepareWindowProgram(arguments, ps::class_registry::kManagerApp)) return *code;
+  if (const auto code = gui::PrepareWindowProgram(arguments, ps::class_registry::kManagerApp)) return *code;
   const gui::WindowProgramInfo info{"queuebay", "com.tarnwell.Queuebay", gui::AppImage::Manager};
   return gui::RunWindowProgram<CQueuebayApp>(argc, argv, info);
 }

@@ -1,8 +1,8 @@
 #include "manager/core/queuebay_doc.h"
 
-#include "contract/settings.h"
-#include "contract/settings_key.h"
 #include "manager/core/download_status_sink.h"
+#include "settings/settings.h"
+#include "settings/settings_key.h"
 
 // Without an engine the list stays empty, and nothing says why.
 CQueuebayDoc::CQueuebayDoc(IQueuebayHost& host, ManagerDocOptions options)

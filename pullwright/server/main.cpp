@@ -16,8 +16,8 @@
 #include <vector>
 
 #include "proxystub/class_registry.h"
-#include "proxystub/command_line.h"
 #include "proxystub/endpoint.h"
+#include "proxystub/registration_switch.h"
 #include "proxystub/server_endpoint.h"
 #include "pullwright/server/engine_class_factory.h"
 #include "pullwright/server/server_module.h"

@@ -6,8 +6,8 @@
 #include <algorithm>
 #include <thread>
 
-#include "contract/settings.h"
-#include "contract/settings_key.h"
+#include "settings/settings.h"
+#include "settings/settings_key.h"
 #include "tests/e2e/desktop_session.h"
 #include "tests/support/body_pattern.h"
 #include "tests/support/engine_home.h"

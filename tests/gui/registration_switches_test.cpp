@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "contract/settings_key.h"
 #include "proxystub/class_registry.h"
+#include "settings/settings_key.h"
 #include "tests/support/engine_home.h"
 
 namespace {

@@ -6,13 +6,13 @@
 #include <memory>
 #include <vector>
 
-#include "contract/settings.h"
-#include "contract/settings_key.h"
 #include "proxystub/activation.h"
 #include "proxystub/connection.h"
 #include "proxystub/server_endpoint.h"
 #include "pullwright/server/engine_class_factory.h"
 #include "pullwright/server/server_module.h"
+#include "settings/settings.h"
+#include "settings/settings_key.h"
 #include "tests/support/temp_dir.h"
 
 // The server side of the real engine host and its clients in one process,

@@ -2,9 +2,9 @@
 
 #include <cstdlib>
 
-#include "contract/settings.h"
-#include "contract/settings_key.h"
 #include "proxystub/activation.h"
+#include "settings/settings.h"
+#include "settings/settings_key.h"
 
 namespace {
 constexpr char kIdleVariable[] = "PULLWRIGHT_IDLE_MS";

@@ -8,10 +8,10 @@
 #include <thread>
 
 #include "contract/identities.h"
-#include "contract/settings_key.h"
 #include "proxystub/activation.h"
 #include "proxystub/class_registry.h"
 #include "proxystub/endpoint.h"
+#include "settings/settings_key.h"
 #include "tests/proxystub/server_fixture.h"
 
 namespace {

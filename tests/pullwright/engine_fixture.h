@@ -7,9 +7,9 @@
 #include <string>
 #include <thread>
 
-#include "contract/settings.h"
-#include "contract/settings_key.h"
 #include "pullwright/download_engine.h"
+#include "settings/settings.h"
+#include "settings/settings_key.h"
 #include "tests/pullwright/recording_sink.h"
 #include "tests/support/body_pattern.h"
 #include "tests/support/temp_dir.h"

@@ -5,10 +5,10 @@
 #include <filesystem>
 #include <string>
 
-#include "contract/settings.h"
-#include "contract/settings_key.h"
 #include "contract/status.h"
 #include "pullwright/download_engine.h"
+#include "settings/settings.h"
+#include "settings/settings_key.h"
 #include "tests/pullwright/recording_sink.h"
 #include "tests/support/temp_dir.h"
 

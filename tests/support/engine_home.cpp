@@ -11,10 +11,10 @@
 #include <fstream>
 #include <iterator>
 
-#include "contract/settings.h"
-#include "contract/settings_key.h"
 #include "proxystub/activation.h"
 #include "proxystub/endpoint.h"
+#include "settings/settings.h"
+#include "settings/settings_key.h"
 #include "tests/support/child_process.h"
 
 EngineHome::EngineHome(std::string program) : m_program(std::move(program)) {}

@@ -5,8 +5,8 @@
 #include <QItemSelectionModel>
 #include <QTest>
 
-#include "contract/settings.h"
-#include "contract/settings_key.h"
+#include "settings/settings.h"
+#include "settings/settings_key.h"
 
 void CrawlerWindowTest::ServeSite() {
   m_server.Handle("/index.html", Script{.text = "<html><body>\n"

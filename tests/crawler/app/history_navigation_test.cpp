@@ -12,10 +12,10 @@
 #include <QTest>
 #include <QTimer>
 
-#include "contract/settings.h"
 #include "crawler/app/open_url_dialog.h"
 #include "gui/busy_animation.h"
 #include "gui/status_panes.h"
+#include "settings/settings.h"
 #include "tests/crawler/app/crawler_window_fixture.h"
 
 namespace {

@@ -12,9 +12,9 @@
 #include <QTimer>
 #include <filesystem>
 
-#include "contract/settings.h"
-#include "contract/settings_key.h"
 #include "crawler/app/options_dialog.h"
+#include "settings/settings.h"
+#include "settings/settings_key.h"
 #include "tests/crawler/app/crawler_window_fixture.h"
 
 namespace {

@@ -6,9 +6,9 @@
 #include <memory>
 #include <string>
 
-#include "contract/settings.h"
-#include "contract/settings_key.h"
 #include "crawler/core/fetchwick_doc.h"
+#include "settings/settings.h"
+#include "settings/settings_key.h"
 #include "tests/crawler/core/recording_host.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/test_server.h"

@@ -1,5 +1,6 @@
 // Add URL and Options: their checks, and what reaches the engine.
 #include <QApplication>
+#include <QCheckBox>
 #include <QDialogButtonBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -10,10 +11,11 @@
 #include <QTest>
 #include <QTimer>
 
-#include "contract/settings.h"
-#include "contract/settings_key.h"
 #include "manager/app/add_url_dialog.h"
 #include "manager/app/download_options_dialog.h"
+#include "manager/app/ending_notices.h"
+#include "settings/settings.h"
+#include "settings/settings_key.h"
 #include "tests/manager/app/manager_window_fixture.h"
 
 namespace {
@@ -124,8 +126,13 @@ TEST_F(ManagerWindowTest, OptionsShowTheStoreAndPassCheckedNumbersToTheEngine) {
     EXPECT_EQ(PressOk(dialog), "Please enter a download folder.");
     ExpectFolderRefusals(dialog, dialog.FolderField(), m_downloads, "manager-options-folder-refused");
     dialog.FolderField()->setText(QString::fromStdString(m_downloads.path() + "/new"));
+    // Desktop notices are on until turned off here; the window follows at once.
+    EXPECT_TRUE(dialog.NoticesBox()->isChecked());
+    dialog.NoticesBox()->setChecked(false);
     EXPECT_EQ(PressOk(dialog), "");
   }));
+  EXPECT_FALSE(CQueuebayDoc::ReadStoredOptions().notices);
+  EXPECT_FALSE(App().Notices()->Enabled());
   // Options is in the Downloads menu too. The engine stored what it was
   // given; the next opening shows it.
   QMenu* downloads = nullptr;

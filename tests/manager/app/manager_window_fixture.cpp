@@ -3,8 +3,8 @@
 #include <QItemSelectionModel>
 #include <QTest>
 
-#include "contract/settings.h"
-#include "contract/settings_key.h"
+#include "settings/settings.h"
+#include "settings/settings_key.h"
 
 HRESULT RecordingSink::DownloadStatus(std::uint32_t dwStatus, const char* pszStatus, const _LinkStructType&) {
   std::lock_guard lock(m_mutex);

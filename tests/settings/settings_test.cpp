@@ -1,11 +1,11 @@
-#include "contract/settings.h"
+#include "settings/settings.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "contract/settings_key.h"
+#include "settings/settings_key.h"
 #include "tests/support/temp_dir.h"
 
 namespace {

@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "contract/settings_key.h"
+#include "settings/settings_key.h"
 
 int main(int argc, char** argv) {
   if (argc != 3) return 2;

@@ -1,11 +1,11 @@
-#include "contract/settings.h"
+#include "settings/settings.h"
 
 #include <QStandardPaths>
 #include <algorithm>
 #include <charconv>
 
 #include "contract/link_record.h"
-#include "contract/settings_key.h"
+#include "settings/settings_key.h"
 
 namespace {
 

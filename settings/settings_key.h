@@ -7,10 +7,14 @@
 #include <string_view>
 #include <vector>
 
+#include "contract/stores.h"
+
 class QSettings;
 
 // The per-user stores. Each is one QSettings file under the user's
-// configuration folder ($XDG_CONFIG_HOME/Tarnwell/NAME.conf).
+// configuration folder ($XDG_CONFIG_HOME/Tarnwell/NAME.conf). The class
+// registry's is written by the interface library too, without Qt, in the
+// same form (proxystub/class_store.h).
 enum class SettingsStore {
   Fetchwick,  // the programs' settings and the address history
   Classes,    // the class registry used to find and start the engine
@@ -69,8 +73,3 @@ class SettingsKey {
   std::unique_ptr<QSettings> m_settings;
   Access m_access;
 };
-
-// Escaping of one key or value name for QSettings, which treats "/" and "\\"
-// as group separators.
-std::string EscapeSettingsName(std::string_view name);
-std::string UnescapeSettingsName(std::string_view escaped);

@@ -5,17 +5,15 @@
 #include <string>
 #include <vector>
 
-// The command lines of the three programs. Both passes see the arguments
-// after the program's name.
-namespace ps {
+namespace ps::class_registry {
+struct AppIdentity;
+}
 
-enum class RegistrationSwitch { None, RegServer, UnregServer };
-
-// The first pass, the programs' own: the arguments are joined with spaces
-// and each "-" or "/" in that line is looked at in turn; when everything
-// after it, to the end of the line, is "UnregServer" or "RegServer" in any
-// letter case, that decides. A switch followed by a further word is not one.
-RegistrationSwitch FindRegistrationSwitch(const std::vector<std::string>& arguments);
+// The window programs' command line. The first pass, the registration
+// switch, is every program's own (proxystub/registration_switch.h); the
+// second pass and what follows from both are the window programs' alone.
+// Both passes see the arguments after the program's name.
+namespace gui {
 
 // The second pass, one argument at a time, for the window programs when the
 // first found nothing. A switch is an argument that begins with "-" or "/";
@@ -41,20 +39,17 @@ StartAction DecideStart(const ShellCommand& command);
 // runs `confirmUnregister` (which shows its box) first.
 bool OpensWindow(const ShellCommand& command, const std::function<void()>& confirmUnregister);
 
-namespace class_registry {
-struct AppIdentity;
-}
 // The first pass of a window program: "RegServer" or "UnregServer" writes or
 // removes `app`'s application entries; the program then ends with the code
 // given. None when there is no such switch.
 std::optional<int> RunRegistrationSwitch(const std::vector<std::string>& arguments,
-                                         const class_registry::AppIdentity& app);
+                                         const ps::class_registry::AppIdentity& app);
 
 // What a window program does before its window system starts: the first
 // pass, then the second pass's decision; when the window will open, the
 // engine beside the program is registered. The exit code when the program
 // ends here, before any window; none when it goes on to InitInstance.
 std::optional<int> PrepareWindowProgram(const std::vector<std::string>& arguments,
-                                        const class_registry::AppIdentity& app);
+                                        const ps::class_registry::AppIdentity& app);
 
-}  // namespace ps
+}  // namespace gui

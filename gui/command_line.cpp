@@ -1,31 +1,20 @@
-#include "proxystub/command_line.h"
+#include "gui/command_line.h"
 
 #include <string_view>
 
 #include "contract/ascii_text.h"
 #include "proxystub/class_registry.h"
+#include "proxystub/registration_switch.h"
 
-namespace ps {
+namespace gui {
+
+namespace class_registry = ps::class_registry;
 
 namespace {
 
 bool IsIntroducer(char c) { return c == '-' || c == '/'; }
 
 }  // namespace
-
-RegistrationSwitch FindRegistrationSwitch(const std::vector<std::string>& arguments) {
-  std::string line;
-  for (const std::string& argument : arguments) {
-    if (!line.empty()) line += ' ';
-    line += argument;
-  }
-  for (std::size_t at = line.find_first_of("-/"); at != std::string::npos; at = line.find_first_of("-/", at + 1)) {
-    const std::string_view rest = std::string_view(line).substr(at + 1);
-    if (EqualsAnyCase(rest, "UnregServer")) return RegistrationSwitch::UnregServer;
-    if (EqualsAnyCase(rest, "RegServer")) return RegistrationSwitch::RegServer;
-  }
-  return RegistrationSwitch::None;
-}
 
 ShellCommand ParseShellCommand(const std::vector<std::string>& arguments) {
   ShellCommand command;
@@ -65,14 +54,14 @@ bool OpensWindow(const ShellCommand& command, const std::function<void()>& confi
 
 std::optional<int> RunRegistrationSwitch(const std::vector<std::string>& arguments,
                                          const class_registry::AppIdentity& app) {
-  switch (FindRegistrationSwitch(arguments)) {
-    case RegistrationSwitch::RegServer:
+  switch (ps::FindRegistrationSwitch(arguments)) {
+    case ps::RegistrationSwitch::RegServer:
       class_registry::RegisterAppId(app);
       return 0;
-    case RegistrationSwitch::UnregServer:
+    case ps::RegistrationSwitch::UnregServer:
       class_registry::UnregisterAppId(app);
       return 0;
-    case RegistrationSwitch::None:
+    case ps::RegistrationSwitch::None:
       break;
   }
   return std::nullopt;
@@ -89,4 +78,4 @@ std::optional<int> PrepareWindowProgram(const std::vector<std::string>& argument
   return std::nullopt;
 }
 
-}  // namespace ps
+}  // namespace gui

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "contract/settings_key.h"
+#include "settings/settings_key.h"
 #include "tests/support/temp_dir.h"
 
 extern char** environ;

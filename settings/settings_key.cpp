@@ -1,24 +1,24 @@
-#include "contract/settings_key.h"
+#include "settings/settings_key.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSettings>
-#include <QStandardPaths>
 #include <charconv>
 
 #include "contract/link_record.h"
+#include "contract/stores.h"
 
 namespace {
 
 const char* StoreFileName(SettingsStore store) {
   switch (store) {
     case SettingsStore::Fetchwick:
-      return "Fetchwick.conf";
+      return kSettingsStoreFile;
     case SettingsStore::Classes:
-      return "Classes.conf";
+      return kClassesStoreFile;
   }
-  return "Fetchwick.conf";
+  return kSettingsStoreFile;
 }
 
 QString ToQString(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
@@ -29,77 +29,12 @@ bool IsValidUtf8(std::string_view text) {
   return std::string_view(back.constData(), static_cast<std::size_t>(back.size())) == text;
 }
 
-// "a\\b" becomes the QSettings group "a/b" with each component escaped.
-QString GroupPath(std::string_view subkey) {
-  QString group;
-  while (!subkey.empty()) {
-    const std::size_t cut = subkey.find('\\');
-    const std::string_view part = subkey.substr(0, cut);
-    if (!part.empty()) {
-      if (!group.isEmpty()) group += u'/';
-      group += ToQString(EscapeSettingsName(part));
-    }
-    if (cut == std::string_view::npos) break;
-    subkey.remove_prefix(cut + 1);
-  }
-  return group;
-}
-
-// The registry's default value has an empty name; QSettings cannot store an
-// empty key, so it gets a name no escaped name can have.
-QString ValueKey(std::string_view name) {
-  if (name.empty()) return QStringLiteral("@default");
-  return ToQString(EscapeSettingsName(name));
-}
-
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  return -1;
-}
+QString GroupPath(std::string_view subkey) { return ToQString(StoreGroupPath(subkey)); }
+QString ValueKey(std::string_view name) { return ToQString(StoreValueKey(name)); }
 
 }  // namespace
 
-std::string EscapeSettingsName(std::string_view name) {
-  static constexpr char kHex[] = "0123456789ABCDEF";
-  std::string escaped;
-  escaped.reserve(name.size());
-  for (char c : name) {
-    // "@" is escaped too so that no name collides with the default value's key.
-    if (c == '%' || c == '/' || c == '\\' || c == '@') {
-      escaped += '%';
-      escaped += kHex[static_cast<unsigned char>(c) >> 4];
-      escaped += kHex[static_cast<unsigned char>(c) & 0xF];
-    } else {
-      escaped += c;
-    }
-  }
-  return escaped;
-}
-
-std::string UnescapeSettingsName(std::string_view escaped) {
-  std::string name;
-  name.reserve(escaped.size());
-  for (std::size_t i = 0; i < escaped.size(); ++i) {
-    if (escaped[i] == '%' && i + 2 < escaped.size()) {
-      const int high = HexValue(escaped[i + 1]);
-      const int low = HexValue(escaped[i + 2]);
-      if (high >= 0 && low >= 0) {
-        name += static_cast<char>(high * 16 + low);
-        i += 2;
-        continue;
-      }
-    }
-    name += escaped[i];
-  }
-  return name;
-}
-
-std::string SettingsKey::StorePath(SettingsStore store) {
-  const QString base = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
-  return (base + QStringLiteral("/Tarnwell/") + QString::fromLatin1(StoreFileName(store))).toStdString();
-}
+std::string SettingsKey::StorePath(SettingsStore store) { return StoreFilePath(StoreFileName(store)); }
 
 SettingsKey::SettingsKey(std::unique_ptr<QSettings> settings, Access access)
     : m_settings(std::move(settings)), m_access(access) {}
@@ -196,7 +131,7 @@ bool SettingsKey::SubkeyExists(std::string_view subkey) const {
 std::vector<std::string> SettingsKey::ValueNames() const {
   std::vector<std::string> names;
   for (const QString& key : m_settings->childKeys())
-    if (key != QStringLiteral("@default")) names.push_back(UnescapeSettingsName(key.toStdString()));
+    if (key != QLatin1String(kDefaultValueKey)) names.push_back(UnescapeSettingsName(key.toStdString()));
   return names;
 }
 

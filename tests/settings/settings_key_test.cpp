@@ -1,4 +1,4 @@
-#include "contract/settings_key.h"
+#include "settings/settings_key.h"
 
 #include <gtest/gtest.h>
 

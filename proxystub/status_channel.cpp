@@ -1,0 +1,368 @@
+#include "proxystub/status_channel.h"
+
+#include <fcntl.h>
+#include <linux/futex.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <climits>
+#include <cstring>
+
+namespace ps {
+
+namespace {
+
+using namespace status_area;
+using Clock = std::chrono::steady_clock;
+
+constexpr std::uint32_t kSequenceMask = (1u << (32 - kSequenceShift)) - 1;
+constexpr unsigned kRequiredSeals = F_SEAL_SHRINK | F_SEAL_GROW | F_SEAL_SEAL;
+
+std::size_t AreaBytes(std::uint32_t slotCount) { return sizeof(Header) + std::size_t{slotCount} * sizeof(Slot); }
+
+// The futex words and the closed flag live in memory the other process
+// writes too; every access to them is atomic.
+std::atomic_ref<std::uint32_t> Word(std::uint32_t& word) { return std::atomic_ref<std::uint32_t>(word); }
+
+void CpuRelax() {
+#if defined(__x86_64__) || defined(__i386__)
+  __builtin_ia32_pause();
+#elif defined(__aarch64__)
+  asm volatile("yield");
+#endif
+}
+
+// Without FUTEX_PRIVATE_FLAG: the word is shared with another process. The
+// deadline is absolute on the monotonic clock, which steady_clock reads.
+void FutexWait(std::uint32_t* word, std::uint32_t expected, Clock::time_point deadline) {
+  timespec until{};
+  timespec* timeout = nullptr;
+  if (deadline != Clock::time_point::max()) {
+    const auto ns = std::max<std::int64_t>(
+        0, std::chrono::duration_cast<std::chrono::nanoseconds>(deadline.time_since_epoch()).count());
+    until.tv_sec = static_cast<time_t>(ns / 1000000000);
+    until.tv_nsec = static_cast<long>(ns % 1000000000);
+    timeout = &until;
+  }
+  ::syscall(SYS_futex, word, FUTEX_WAIT_BITSET, expected, timeout, nullptr, FUTEX_BITSET_MATCH_ANY);
+}
+
+void FutexWake(std::uint32_t* word) { ::syscall(SYS_futex, word, FUTEX_WAKE, INT_MAX, nullptr, nullptr, 0); }
+
+std::unique_ptr<StatusChannel> Refuse(int fd, std::string* whyNot, const char* reason) {
+  if (fd >= 0) ::close(fd);
+  if (whyNot) *whyNot = reason;
+  return nullptr;
+}
+
+}  // namespace
+
+StatusChannel::StatusChannel(int fd, void* area, std::size_t bytes, std::uint32_t slotCount,
+                             StatusChannelOptions options)
+    : m_fd(fd),
+      m_area(area),
+      m_bytes(bytes),
+      m_slotCount(slotCount),
+      m_options(options),
+      m_header(static_cast<Header*>(area)),
+      m_slots(reinterpret_cast<Slot*>(static_cast<char*>(area) + sizeof(Header))),
+      m_local(new LocalSlot[slotCount]) {}
+
+StatusChannel::~StatusChannel() {
+  Close();
+  ::munmap(m_area, m_bytes);
+  ::close(m_fd);
+}
+
+std::unique_ptr<StatusChannel> StatusChannel::Create(std::uint32_t slotCount, StatusChannelOptions options,
+                                                     std::string* whyNot) {
+  if (slotCount == 0 || slotCount > kMaxSlots) return Refuse(-1, whyNot, "The slot count is out of range.");
+  const int fd = ::memfd_create("pullwright-status", MFD_CLOEXEC | MFD_ALLOW_SEALING);
+  if (fd < 0) return Refuse(fd, whyNot, "The system refused a shared memory file.");
+  const std::size_t bytes = AreaBytes(slotCount);
+  // Sealed before the other side sees it: it can then neither shrink the
+  // file under this side's mapping nor grow it.
+  if (::ftruncate(fd, static_cast<off_t>(bytes)) != 0 || ::fcntl(fd, F_ADD_SEALS, kRequiredSeals) != 0)
+    return Refuse(fd, whyNot, "The shared memory file could not be sized and sealed.");
+  void* area = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+  if (area == MAP_FAILED) return Refuse(fd, whyNot, "The shared memory file could not be mapped.");
+  auto* header = static_cast<Header*>(area);
+  header->magic = kMagic;
+  header->version = kVersion;
+  header->slotCount = slotCount;
+  header->slotBytes = sizeof(Slot);
+  return std::unique_ptr<StatusChannel>(new StatusChannel(fd, area, bytes, slotCount, options));
+}
+
+std::unique_ptr<StatusChannel> StatusChannel::Adopt(int fd, StatusChannelOptions options, std::string* whyNot) {
+  struct stat info {};
+  if (fd < 0 || ::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode))
+    return Refuse(fd, whyNot, "The descriptor is not a shared memory file.");
+  const auto size = static_cast<std::uint64_t>(info.st_size);
+  if (size < AreaBytes(1) || size > AreaBytes(kMaxSlots) || (size - sizeof(Header)) % sizeof(Slot) != 0)
+    return Refuse(fd, whyNot, "The shared memory file has a wrong size.");
+  // Without these seals the other side could shrink the file and turn this
+  // side's next access into a crash. It can still punch holes into it,
+  // which only zeroes pages: garbage, refused like any other.
+  const int seals = ::fcntl(fd, F_GET_SEALS);
+  if (seals < 0 || (static_cast<unsigned>(seals) & kRequiredSeals) != kRequiredSeals)
+    return Refuse(fd, whyNot, "The shared memory file is not sealed against resizing.");
+  void* area = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+  if (area == MAP_FAILED) return Refuse(fd, whyNot, "The shared memory file could not be mapped.");
+  // The header is read once; the layout is this side's copy from then on.
+  Header header;
+  std::memcpy(&header, area, sizeof header);
+  const auto slotCount = static_cast<std::uint32_t>((size - sizeof(Header)) / sizeof(Slot));
+  if (header.magic != kMagic || header.version != kVersion || header.slotBytes != sizeof(Slot) ||
+      header.slotCount != slotCount) {
+    ::munmap(area, size);
+    return Refuse(fd, whyNot, "The shared memory file does not hold a status channel of this version.");
+  }
+  return std::unique_ptr<StatusChannel>(new StatusChannel(fd, area, size, slotCount, options));
+}
+
+bool StatusChannel::IsOpen() const { return !ClosedSeen(); }
+
+bool StatusChannel::ClosedSeen() const {
+  return m_closed.load(std::memory_order_acquire) || Word(m_header->closed).load() != 0;
+}
+
+bool StatusChannel::TryClaim(std::uint32_t index) {
+  LocalSlot& local = m_local[index];
+  std::uint32_t owner = kFree;
+  if (local.owner.compare_exchange_strong(owner, kBusy, std::memory_order_acquire)) return true;
+  if (owner != kAbandoned || !local.owner.compare_exchange_strong(owner, kBusy, std::memory_order_acquire))
+    return false;
+  // An abandoned call's slot is free once its answer came.
+  const std::uint32_t state = Word(m_slots[index].state).load(std::memory_order_acquire);
+  if ((state & ~kWaiterBit) == State(Answered, local.sequence)) return true;
+  local.owner.store(kAbandoned, std::memory_order_release);
+  return false;
+}
+
+bool StatusChannel::Post(std::uint32_t status, const char* text, const _LinkStructType& record, Ticket& ticket) {
+  ticket = {};
+  if (ClosedSeen()) return false;
+  const std::uint32_t start = m_nextClaim.fetch_add(1, std::memory_order_relaxed);
+  std::uint32_t index = 0;
+  for (;; ++index) {
+    if (index == m_slotCount) return false;
+    if (TryClaim((start + index) % m_slotCount)) break;
+  }
+  index = (start + index) % m_slotCount;
+  LocalSlot& local = m_local[index];
+  Slot& slot = m_slots[index];
+  local.sequence = (local.sequence + 1) & kSequenceMask;
+  if (local.sequence == 0) local.sequence = 1;
+  slot.status = status;
+  if (text) {
+    // Cut like a status text on the socket: it is for reading only.
+    const std::size_t length = ::strnlen(text, kMaxTextBytes - 1);
+    std::memcpy(slot.text, text, length);
+    slot.textLength = static_cast<std::uint32_t>(length);
+  } else {
+    slot.textLength = kNullText;
+  }
+  std::memcpy(&slot.record, &record, sizeof record);
+  Word(slot.state).store(State(Posted, local.sequence));
+  ticket = {index, local.sequence, false};
+  ticket.sinkPolling = Ring();
+  return true;
+}
+
+bool StatusChannel::Ring() {
+  const std::uint32_t before = Word(m_header->doorbell).fetch_add(kDoorbellRing);
+  // The system call is paid only while the sink's thread sleeps.
+  if (before & kSinkAsleep) FutexWake(&m_header->doorbell);
+  return (before & kSinkPolling) != 0;
+}
+
+StatusChannel::Outcome StatusChannel::WaitReply(Ticket& ticket, Clock::time_point deadline, HRESULT& hr) {
+  hr = RPC_E_DISCONNECTED;
+  if (ticket.slot >= m_slotCount) return Outcome::Closed;
+  Slot& slot = m_slots[ticket.slot];
+  auto word = Word(slot.state);
+  const std::uint32_t posted = State(Posted, ticket.sequence);
+  const std::uint32_t answered = State(Answered, ticket.sequence);
+  // Polling pays only while the sink's thread polls too, on a core of its
+  // own. Any other sink answers after a scheduler's wake-up, often on this
+  // very core, where a poll would only keep it waiting.
+  const Clock::time_point spinUntil = Clock::now() + (ticket.sinkPolling ? m_options.replySpin : Clock::duration{});
+  Outcome outcome;
+  for (;;) {
+    std::uint32_t state = word.load(std::memory_order_acquire);
+    if ((state & kClosedBit) || ClosedSeen()) {
+      outcome = Outcome::Closed;
+      break;
+    }
+    if ((state & ~kWaiterBit) == answered) {
+      hr = static_cast<HRESULT>(slot.hresult);
+      outcome = Outcome::Answered;
+      break;
+    }
+    // Only the sink may move a posted call on, and only to its answer.
+    if ((state & ~kWaiterBit) != posted) {
+      outcome = Outcome::Invalid;
+      break;
+    }
+    const Clock::time_point now = Clock::now();
+    if (now >= deadline) {
+      outcome = Outcome::TimedOut;
+      break;
+    }
+    if (now < spinUntil) {
+      CpuRelax();
+      continue;
+    }
+    if (!(state & kWaiterBit)) {
+      if (!word.compare_exchange_weak(state, state | kWaiterBit, std::memory_order_acq_rel)) continue;
+      state |= kWaiterBit;
+    }
+    FutexWait(&slot.state, state, deadline);
+  }
+  LocalSlot& local = m_local[ticket.slot];
+  ticket = {};
+  if (outcome == Outcome::Answered) {
+    local.owner.store(kFree, std::memory_order_release);
+    return outcome;
+  }
+  // A sink that missed its time or broke the rules gets no more calls
+  // here; the slot stays taken, so a late answer lands nowhere.
+  Close();
+  return outcome;
+}
+
+void StatusChannel::Abandon(Ticket& ticket) {
+  if (ticket.slot >= m_slotCount) return;
+  m_local[ticket.slot].owner.store(kAbandoned, std::memory_order_release);
+  ticket = {};
+}
+
+StatusChannel::Outcome StatusChannel::ServeNext(const Handler& handler, Clock::time_point deadline) {
+  auto bell = Word(m_header->doorbell);
+  for (;;) {
+    if (ClosedSeen()) return Outcome::Closed;
+    // Read before the slots: a call posted after this read changes the
+    // word, so the sleep below cannot miss it.
+    std::uint32_t seen = bell.load(std::memory_order_acquire);
+    const Outcome outcome = ServePosted(handler);
+    if (outcome != Outcome::Idle) return outcome;
+    Clock::time_point now = Clock::now();
+    if (now >= deadline) return Outcome::Idle;
+    // Right after a call the next one is likely close behind; polling a
+    // little while for it saves both sides a futex call. Never while idle.
+    if (m_options.callSpin.count() > 0 && now < m_lastServed + m_options.callSpin) {
+      const Clock::time_point until = std::min(deadline, m_lastServed + m_options.callSpin);
+      if (!(seen & kSinkPolling)) seen = bell.fetch_or(kSinkPolling) | kSinkPolling;
+      while (bell.load(std::memory_order_acquire) == seen && Clock::now() < until) CpuRelax();
+      continue;
+    }
+    const std::uint32_t asleep = (seen | kSinkAsleep) & ~kSinkPolling;
+    if (seen != asleep) {
+      if (!bell.compare_exchange_strong(seen, asleep, std::memory_order_acq_rel)) continue;
+      seen = asleep;
+    }
+    FutexWait(&m_header->doorbell, seen, deadline);
+    bell.fetch_and(~kSinkAsleep, std::memory_order_acq_rel);
+  }
+}
+
+StatusChannel::Outcome StatusChannel::ServePosted(const Handler& handler) {
+  for (std::uint32_t step = 0; step < m_slotCount; ++step) {
+    const std::uint32_t index = (m_nextScan + step) % m_slotCount;
+    Slot& slot = m_slots[index];
+    const std::uint32_t state = Word(slot.state).load(std::memory_order_acquire);
+    if (state & kClosedBit) {
+      Close();
+      return Outcome::Closed;
+    }
+    const std::uint32_t kind = state & kKindMask;
+    if (kind == Posted) {
+      m_nextScan = (index + 1) % m_slotCount;
+      return Serve(slot, state, handler);
+    }
+    if (kind != Idle && kind != Answered) {
+      Close();
+      return Outcome::Invalid;
+    }
+  }
+  return Outcome::Idle;
+}
+
+StatusChannel::Outcome StatusChannel::Serve(Slot& slot, std::uint32_t state, const Handler& handler) {
+  // Everything is copied out once and checked on the copy: the other side
+  // may go on writing into the slot meanwhile.
+  StatusCall call;
+  call.status = slot.status;
+  const std::uint32_t length = slot.textLength;
+  bool valid = true;
+  if (length == kNullText) {
+    call.nullText = true;
+  } else if (length < kMaxTextBytes) {
+    std::memcpy(call.text, slot.text, length);
+    valid = std::memchr(call.text, 0, length) == nullptr;
+  } else {
+    valid = false;
+  }
+  if (!valid) {
+    Close();
+    return Outcome::Invalid;
+  }
+  std::memcpy(&call.record, &slot.record, sizeof call.record);
+  TerminateRecordTexts(call.record);
+
+  slot.hresult = handler(call);
+  const std::uint32_t bare = state & ~kWaiterBit;
+  const std::uint32_t answer = State(Answered, state >> kSequenceShift);
+  auto word = Word(slot.state);
+  std::uint32_t current = word.load(std::memory_order_relaxed);
+  do {
+    // The engine may only have started to sleep on it or closed it.
+    if ((current & ~kWaiterBit) != bare) {
+      Close();
+      return current & kClosedBit ? Outcome::Closed : Outcome::Invalid;
+    }
+  } while (!word.compare_exchange_weak(current, answer, std::memory_order_acq_rel, std::memory_order_relaxed));
+  if (current & kWaiterBit) FutexWake(&slot.state);
+  if (m_options.callSpin.count() > 0) m_lastServed = Clock::now();
+  return Outcome::Answered;
+}
+
+void StatusChannel::Close() {
+  if (m_closed.exchange(true)) return;
+  Word(m_header->closed).store(1);
+  // Changing each futex word as well as waking it: a thread about to sleep
+  // on the old value then returns at once instead of missing the wake-up.
+  for (std::uint32_t index = 0; index < m_slotCount; ++index) {
+    Word(m_slots[index].state).fetch_or(kClosedBit);
+    FutexWake(&m_slots[index].state);
+  }
+  Word(m_header->doorbell).fetch_add(kDoorbellRing);
+  FutexWake(&m_header->doorbell);
+}
+
+StatusChannelServer::StatusChannelServer(std::shared_ptr<StatusChannel> channel, StatusChannel::Handler handler)
+    : m_shared(std::make_shared<Shared>(Shared{std::move(channel), std::move(handler)})) {
+  m_thread = std::thread([shared = m_shared] {
+    StatusChannel::Outcome outcome;
+    do {
+      outcome = shared->channel->ServeNext(shared->handler);
+    } while (outcome == StatusChannel::Outcome::Answered || outcome == StatusChannel::Outcome::Idle);
+    shared->outcome = outcome;
+  });
+}
+
+void StatusChannelServer::Stop() {
+  m_shared->channel->Close();
+  if (m_thread.joinable() && m_thread.get_id() == std::this_thread::get_id()) m_thread.detach();
+  Join();
+}
+
+StatusChannel::Outcome StatusChannelServer::Join() {
+  if (m_thread.joinable()) m_thread.join();
+  return m_shared->outcome;
+}
+
+}  // namespace ps
