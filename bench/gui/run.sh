@@ -22,7 +22,7 @@ ensure_package nginx bc python3
 
 build=${FETCHWICK_BUILD_DIR:?set by bench/run}
 cmake --build "$build" --target crawler_gui_bench crawl_harness manager_gui_bench pullwright engine_client \
-  sink_listener >&2
+  sink_listener engine_bench >&2
 rounds=${GUI_BENCH_ROUNDS:-3}
 pages=${GUI_BENCH_PAGES:-5000}
 files_per_page=${GUI_BENCH_FILES_PER_PAGE:-19}
@@ -76,6 +76,19 @@ big="http://127.0.0.1:$port/big.bin"
 cat "$work/manager.out"
 for pid in $(engine_pids "$work"); do kill "$pid" 2>/dev/null || true; done
 rm -f "$work/dl/"*
+
+# The same file by the engine in this process with one sink: how much of
+# it the window's own download (manager_load_mb_s) keeps.
+engine1_seconds=""
+mkdir -p "$work/in-process"
+for _ in $(seq "$rounds"); do
+  rm -f "$work/in-process/"*
+  t=$("$build/bench/engine/engine_bench" "$big" "$work/in-process" 1 2>/dev/null)
+  if [ -z "$engine1_seconds" ] || [ "$(echo "$t < $engine1_seconds" | bc -l)" = 1 ]; then engine1_seconds=$t; fi
+done
+rm -rf "$work/in-process"
+manager_load=$(sed -n 's/^RESULT manager_load_mb_s //p' "$work/manager.out")
+result manager_load_vs_engine1 "$(ratio "$manager_load" "$(mb_per_s "$size" "$engine1_seconds")")"
 
 # The history pane with a full history of 1,000 endings.
 "$build/bench/gui/manager_gui_bench" history 1000

@@ -4,7 +4,11 @@
 # second client (sink_listener) connected that receives every event too;
 # against curl writing the same file, and against the ceiling of a bare
 # 600-byte request / 16-byte reply over a Unix socket at 4095 bytes per
-# round trip (one status call per read).
+# round trip (one status call per read); and against the engine in one
+# process with a sink of its own (engine1), downloading the same file in
+# the same run. Then the engine's processor use while two clients are
+# connected and nothing downloads, and the status call's round trip over
+# the shared-memory channel against the socket.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 # shellcheck source=../common.sh
@@ -13,7 +17,8 @@ source "$here/../common.sh"
 ensure_package nginx curl bc
 
 build=${FETCHWICK_BUILD_DIR:?set by bench/run}
-cmake --build "$build" --target pullwright engine_client ceiling_bench sink_listener >&2
+cmake --build "$build" --target pullwright engine_client ceiling_bench sink_listener engine_bench \
+  status_channel_bench >&2
 
 # SERVER_BENCH_MIB makes the file smaller for quick trials.
 size=$((${SERVER_BENCH_MIB:-1024} * 1024 * 1024))
@@ -22,7 +27,7 @@ work=$(mktemp -d "${TMPDIR:-/tmp}/fetchwick-bench-server.XXXXXX")
 trap bench_cleanup EXIT
 
 mkdir -p -m 0700 "$work/config" "$work/runtime"
-mkdir -p "$work/www" "$work/dl"
+mkdir -p "$work/www" "$work/dl" "$work/in-process"
 export XDG_CONFIG_HOME="$work/config" XDG_RUNTIME_DIR="$work/runtime"
 "$build/bin/pullwright" -RegServer
 truncate -s "$size" "$work/www/big.bin"
@@ -78,8 +83,41 @@ stop_second_client
 curl_seconds=$(best_seconds "$rounds" curl -s -o "$work/curl.out" "$url")
 rm -f "$work/curl.out"
 
+# The engine in this process, one sink: what crossing processes costs.
+engine1_seconds=""
+for _ in $(seq "$rounds"); do
+  rm -f "$work/in-process/"*
+  t=$("$build/bench/engine/engine_bench" "$url" "$work/in-process" 1 2>/dev/null)
+  if [ -z "$engine1_seconds" ] || [ "$(echo "$t < $engine1_seconds" | bc -l)" = 1 ]; then engine1_seconds=$t; fi
+done
+rm -f "$work/in-process/"*
+
+# Two clients connected, nothing to download: the engine must sleep.
+mkfifo "$work/idle.in"
+"$build/bench/server/sink_listener" <"$work/idle.in" >"$work/idle1.out" 2>/dev/null &
+idle1=$!
+"$build/bench/server/sink_listener" <"$work/idle.in" >"$work/idle2.out" 2>/dev/null &
+idle2=$!
+exec 8>"$work/idle.in"
+for _ in $(seq 200); do
+  grep -qx ready "$work/idle1.out" 2>/dev/null && grep -qx ready "$work/idle2.out" 2>/dev/null && break
+  sleep 0.05
+done
+engine_pid=$(engine_pids "$work" | head -n 1)
+cpu_ticks() { awk '{ print $14 + $15 }' "/proc/$1/stat"; }
+idle_seconds=5
+before=$(cpu_ticks "$engine_pid")
+sleep "$idle_seconds"
+after=$(cpu_ticks "$engine_pid")
+idle_pct=$(echo "scale=2; ($after - $before) * 100 / $(getconf CLK_TCK) / $idle_seconds" | bc -l)
+exec 8>&-
+wait "$idle1" "$idle2" 2>/dev/null || true
+
+"$build/bench/server/status_channel_bench"
+
 server1=$(mb_per_s "$size" "$one")
 server2=$(mb_per_s "$size" "$two")
+engine1=$(mb_per_s "$size" "$engine1_seconds")
 ceiling=$(cat "$work/ceiling1")
 fanout2=$(cat "$work/ceiling2")
 result ceiling_mb_s "$ceiling"
@@ -89,4 +127,8 @@ result server2_mb_s "$server2"
 result server1_vs_ceiling "$(ratio "$server1" "$ceiling")"
 result server2_vs_ceiling "$(ratio "$server2" "$ceiling")"
 result server2_vs_fanout2 "$(ratio "$server2" "$fanout2")"
+result engine1_mb_s "$engine1"
+result server1_vs_engine1 "$(ratio "$server1" "$engine1")"
+result server2_vs_engine1 "$(ratio "$server2" "$engine1")"
+result engine_idle_cpu_pct "$idle_pct"
 result server1_vs_curlfile "$(ratio "$curl_seconds" "$one")"
