@@ -126,7 +126,16 @@ HRESULT AcquireConnection(const ActivationOptions& options, std::shared_ptr<Conn
   int fd = -1;
   const HRESULT hr = ConnectOrStart(options, fd);
   if (FAILED(hr)) return hr;
-  connection = Connection::Start(fd, wire::Side::Client, options.connection);
+  // The engine sends each sink's shared memory status channel along with
+  // the call that opens it; every other descriptor is closed.
+  connection = Connection::Start(fd, wire::Side::Client, options.connection, [](Connection& started) {
+    started.SetFdReceiver([&started](const wire::FrameHeader& frame, int received) {
+      if (frame.method == static_cast<std::uint32_t>(wire::Method::OpenStatusChannel))
+        started.KeepCallFd(frame, received);
+      else
+        ::close(received);
+    });
+  });
   connection->TryAddProxy();
   g_connection = connection;
   return S_OK;

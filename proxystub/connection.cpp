@@ -15,6 +15,8 @@ namespace {
 // stub writes its reply.
 thread_local std::vector<std::uint8_t> t_callFrame;
 thread_local wire::FrameBuilder t_callBuilder(t_callFrame);
+// The id of the call this thread runs, for the descriptor kept for it.
+thread_local std::uint32_t t_runningCallId = 0;
 
 }  // namespace
 
@@ -130,6 +132,7 @@ void Connection::RunCall(const std::vector<std::uint8_t>& frame) {
   reply.Begin(wire::FrameKind::Reply, header.callId, header.objectId, header.method);
   reply.Number(0);  // the result, filled in below
   HRESULT hr = RPC_E_DISCONNECTED;  // no such object (any more)
+  const std::uint32_t outerCallId = std::exchange(t_runningCallId, header.callId);
   if (const std::shared_ptr<Stub> stub = m_objects.Find(header.objectId)) {
     if (!wire::Answers(stub->Kind(), wire::TagOf(header.method))) {
       hr = E_NOINTERFACE;
@@ -138,6 +141,8 @@ void Connection::RunCall(const std::vector<std::uint8_t>& frame) {
       hr = stub->Invoke(*this, method, in, reply);
     }
   }
+  if (const int unused = TakeCallFd(); unused >= 0) ::close(unused);
+  t_runningCallId = outerCallId;
   const std::size_t resultOffset = wire::kHeaderBytes;
   auto written = std::span<const std::uint8_t>(replyFrame).subspan(resultOffset);
   if (!wire::CheckReplyPayload(form, written)) {
@@ -230,6 +235,29 @@ void Connection::SetFdReceiver(FdReceiver receiver) {
   m_channel.AcceptFds();
 }
 
+void Connection::KeepCallFd(const wire::FrameHeader& frame, int fd) {
+  {
+    std::lock_guard lock(m_mutex);
+    if (frame.kind == wire::FrameKind::Call && !m_closed) {
+      auto it = std::find_if(m_callFds.begin(), m_callFds.end(),
+                             [&](const auto& kept) { return kept.first == frame.callId; });
+      if (it == m_callFds.end()) it = m_callFds.emplace(it, frame.callId, -1);
+      fd = std::exchange(it->second, fd);
+    }
+  }
+  if (fd >= 0) ::close(fd);
+}
+
+int Connection::TakeCallFd() {
+  std::lock_guard lock(m_mutex);
+  const auto it = std::find_if(m_callFds.begin(), m_callFds.end(),
+                               [](const auto& kept) { return kept.first == t_runningCallId; });
+  if (t_runningCallId == 0 || it == m_callFds.end()) return -1;
+  const int fd = it->second;
+  m_callFds.erase(it);
+  return fd;
+}
+
 void Connection::AddCloseHook(std::function<void()> hook) {
   {
     std::lock_guard lock(m_mutex);
@@ -254,6 +282,8 @@ void Connection::Close() {
     m_pending.Refuse();
     m_closed = true;
     hooks.swap(m_closeHooks);
+    for (const auto& kept : m_callFds) ::close(kept.second);
+    m_callFds.clear();
   }
   watch = m_schedule.Close();
   m_channel.Shutdown();

@@ -7,6 +7,7 @@
 #include <memory>
 #include <mutex>
 #include <span>
+#include <utility>
 #include <vector>
 
 #include "contract/hresult.h"
@@ -73,6 +74,12 @@ class Connection final : public std::enable_shared_from_this<Connection>, privat
   // From now on descriptors the peer sends go to `receiver`; before, and
   // without one, they are closed unread.
   void SetFdReceiver(FdReceiver receiver);
+  // Keeps a descriptor that came with a call for the stub that runs that
+  // call (TakeCallFd); one it leaves is closed once the call has run. Any
+  // other descriptor is closed at once.
+  void KeepCallFd(const wire::FrameHeader& frame, int fd);
+  // The descriptor kept for the call this thread runs now; -1 when none.
+  int TakeCallFd();
 
   // Runs `hook` once when the connection closes (at once when it already is).
   void AddCloseHook(std::function<void()> hook);
@@ -112,6 +119,7 @@ class Connection final : public std::enable_shared_from_this<Connection>, privat
   std::vector<std::function<void()>> m_closeHooks;
   unsigned m_proxies = 0;
   FdReceiver m_fdReceiver;
+  std::vector<std::pair<std::uint32_t, int>> m_callFds;  // call id, descriptor
 };
 
 // A call in one go: build with args(), then Invoke(); the out-fields are

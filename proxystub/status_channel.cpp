@@ -351,6 +351,8 @@ StatusChannelServer::StatusChannelServer(std::shared_ptr<StatusChannel> channel,
       outcome = shared->channel->ServeNext(shared->handler);
     } while (outcome == StatusChannel::Outcome::Answered || outcome == StatusChannel::Outcome::Idle);
     shared->outcome = outcome;
+    // What the handler holds (a sink) is let go as soon as the channel is.
+    shared->handler = nullptr;
   });
 }
 

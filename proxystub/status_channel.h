@@ -139,8 +139,9 @@ class StatusChannel {
   bool IsOpen() const;
 
   // Engine side. Any number of threads may post at once, one call per free
-  // slot. False when the channel is closed or every slot is taken: the
-  // socket carries that call. A text longer than a wire text is cut.
+  // slot. False when the channel is closed or every slot is taken (the
+  // caller waits for a slot: a call on another road could overtake the
+  // ones in the slots). A text longer than a wire text is cut.
   bool Post(std::uint32_t status, const char* text, const _LinkStructType& record, Ticket& ticket);
   // Waits for the answer to a posted call until `deadline` (a short poll
   // first if the sink was polling, see replySpin), asleep on the slot's

@@ -1,6 +1,7 @@
 #include "proxystub/stubs.h"
 
 #include <algorithm>
+#include <system_error>
 #include <vector>
 
 #include "proxystub/connection.h"
@@ -106,6 +107,7 @@ HRESULT CConnectionPointStub::Serve(wire::MethodTag<Method::Advise>, Connection&
   // The sink proxy takes over the reference the client's call carried; if
   // advising fails it is dropped and the reference goes back.
   auto sink = std::make_shared<CSinkProxy>(connection.shared_from_this(), sinkId, m_session);
+  sink->OpenStatusChannel();
   std::uint32_t cookie = 0;
   const HRESULT hr = m_session->Advise(m_cp, sink, &cookie);
   out.Number(cookie);
@@ -123,9 +125,35 @@ HRESULT CCallbackStub::Invoke(Connection& connection, Method method, wire::Paylo
                               wire::FrameBuilder& out) {
   switch (method) {
     PW_CALLBACK_METHODS(PS_SERVE_CASE, _)
+    PS_STATUS_CHANNEL_METHODS(PS_SERVE_CASE, _)
     default:
       return E_NOTIMPL;
   }
+}
+
+HRESULT CCallbackStub::Serve(wire::MethodTag<Method::OpenStatusChannel>, Connection& connection,
+                             wire::PayloadReader& in, wire::FrameBuilder&) {
+  // The descriptor is taken first, so that it is never left open.
+  auto channel = std::shared_ptr<StatusChannel>(StatusChannel::Adopt(connection.TakeCallFd()));
+  std::uint32_t slotCount = 0;
+  if (!in.Number(slotCount)) return E_INVALIDARG;
+  // Refused, the socket carries the sink's calls as before.
+  if (!channel || channel->slotCount() != slotCount) return E_FAIL;
+  std::lock_guard lock(m_mutex);
+  if (m_channelServer) return E_FAIL;
+  try {
+    // The sinks copy a call and hand it over, so it can run on the thread
+    // that took it from the channel.
+    m_channelServer = std::make_unique<StatusChannelServer>(channel, [sink = m_sink](const StatusCall& call) {
+      return sink->DownloadStatus(call.status, call.TextOrNull(), call.record);
+    });
+  } catch (const std::system_error&) {
+    return E_FAIL;
+  }
+  connection.AddCloseHook([weak = std::weak_ptr<StatusChannel>(channel)] {
+    if (const auto closing = weak.lock()) closing->Close();
+  });
+  return S_OK;
 }
 
 }  // namespace ps

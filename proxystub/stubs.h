@@ -1,11 +1,13 @@
 #pragma once
 
 #include <memory>
+#include <mutex>
 
 #include "contract/interfaces.h"
 #include "proxystub/marshal.h"
 #include "proxystub/object_table.h"
 #include "proxystub/server_session.h"
+#include "proxystub/status_channel.h"
 
 // The stubs of the objects each side exports. Their Invoke is made from the
 // method lists (see marshal.h); what is written here is what is particular
@@ -97,7 +99,9 @@ class CConnectionPointStub final : public Stub {
   std::shared_ptr<ServerSession> m_session;
 };
 
-// Client side: a sink the client advised.
+// Client side: a sink the client advised. Its status calls come over the
+// socket, or over the shared memory channel the engine opened for it, which
+// a thread of its own serves until either side closes it.
 class CCallbackStub final : public GeneratedStub<CCallbackStub> {
  public:
   explicit CCallbackStub(std::shared_ptr<ICallbackItf> sink) : m_sink(std::move(sink)) {}
@@ -108,8 +112,13 @@ class CCallbackStub final : public GeneratedStub<CCallbackStub> {
  private:
   friend class GeneratedStub<CCallbackStub>;
   ICallbackItf& Target() { return *m_sink; }
+  using GeneratedStub::Serve;
+  HRESULT Serve(wire::MethodTag<wire::Method::OpenStatusChannel>, Connection& connection, wire::PayloadReader& in,
+                wire::FrameBuilder&);
 
   std::shared_ptr<ICallbackItf> m_sink;
+  std::mutex m_mutex;
+  std::unique_ptr<StatusChannelServer> m_channelServer;
 };
 
 }  // namespace ps

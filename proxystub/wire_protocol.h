@@ -48,6 +48,7 @@ enum class InterfaceTag : std::uint32_t {
   EnumFiles = 4,
   ConnectionPoint = 5,
   Callback = 6,
+  StatusChannel = 7,
 };
 
 constexpr std::uint32_t MethodId(InterfaceTag tag, std::uint32_t slot) {
@@ -67,6 +68,18 @@ class IClassFactory {
   PS_CLASS_FACTORY_METHODS(PW_DECLARE_METHOD, IClassFactory)
 };
 
+// What the server asks of a client's sink beyond the sink's own interface:
+// to take a shared memory status channel (its descriptor travels with the
+// call) over which the sink's status calls come from then on. A client that
+// refuses keeps them on the socket.
+#define PS_STATUS_CHANNEL_METHODS(X, Context) X(Context, OpenStatusChannel, 1, (std::uint32_t slotCount), (slotCount))
+
+class IStatusChannelSetup {
+ public:
+  virtual ~IStatusChannelSetup() = default;
+  PS_STATUS_CHANNEL_METHODS(PW_DECLARE_METHOD, IStatusChannelSetup)
+};
+
 // Every method a client calls on objects the server exported, and every
 // method the server calls on objects a client exported, each list with its
 // interface's tag.
@@ -76,7 +89,9 @@ class IClassFactory {
   PW_CONNECTION_POINT_CONTAINER_METHODS(X, ConnectionPointContainer) \
   PW_ENUM_FILES_METHODS(X, EnumFiles)                                \
   PW_CONNECTION_POINT_METHODS(X, ConnectionPoint)
-#define PS_SERVER_TO_CLIENT_METHODS(X) PW_CALLBACK_METHODS(X, Callback)
+#define PS_SERVER_TO_CLIENT_METHODS(X) \
+  PW_CALLBACK_METHODS(X, Callback)     \
+  PS_STATUS_CHANNEL_METHODS(X, StatusChannel)
 
 #define PS_METHOD_NUMBER(Tag, Name, Slot, Params, Args) Name = MethodId(InterfaceTag::Tag, Slot),
 enum class Method : std::uint32_t {
@@ -100,6 +115,7 @@ template <> struct InterfaceClass<InterfaceTag::ConnectionPointContainer> { usin
 template <> struct InterfaceClass<InterfaceTag::EnumFiles> { using type = IEnumFiles; };
 template <> struct InterfaceClass<InterfaceTag::ConnectionPoint> { using type = IConnectionPoint; };
 template <> struct InterfaceClass<InterfaceTag::Callback> { using type = ICallbackItf; };
+template <> struct InterfaceClass<InterfaceTag::StatusChannel> { using type = IStatusChannelSetup; };
 
 // Each method's virtual and name.
 template <Method M> struct MethodOf;
@@ -134,7 +150,7 @@ constexpr bool Answers(ObjectKind kind, InterfaceTag tag) {
       return tag == InterfaceTag::DownloadEngine || tag == InterfaceTag::ConnectionPointContainer;
     case ObjectKind::Enumerator: return tag == InterfaceTag::EnumFiles;
     case ObjectKind::ConnectionPoint: return tag == InterfaceTag::ConnectionPoint;
-    case ObjectKind::Sink: return tag == InterfaceTag::Callback;
+    case ObjectKind::Sink: return tag == InterfaceTag::Callback || tag == InterfaceTag::StatusChannel;
   }
   return false;
 }

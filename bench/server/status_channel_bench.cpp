@@ -20,7 +20,7 @@
 #include <memory>
 #include <vector>
 
-#include "proxystub/fd_passing.h"
+#include "tests/support/fd_passing.h"
 #include "proxystub/status_channel.h"
 
 namespace {
@@ -96,7 +96,7 @@ double ChannelRoundUs(int windows, int peerCount, ps::StatusChannelOptions optio
       ::close(fds[0]);
       std::uint8_t byte;
       int fd = -1;
-      if (ps::ReceiveWithFd(fds[1], {&byte, 1}, fd) != 1) return 1;
+      if (ReceiveWithFd(fds[1], {&byte, 1}, fd) != 1) return 1;
       auto adopted = ps::StatusChannel::Adopt(fd, options);
       if (!adopted) return 1;
       // The sinks copy the call and hand it over; the copy is all here.
@@ -111,7 +111,7 @@ double ChannelRoundUs(int windows, int peerCount, ps::StatusChannelOptions optio
     }));
     ::close(fds[1]);
     const std::uint8_t hello = 1;
-    if (!ps::SendWithFd(fds[0], {&hello, 1}, channel->fd())) return -1;
+    if (!SendWithFd(fds[0], {&hello, 1}, channel->fd())) return -1;
     ::close(fds[0]);
     channels.push_back(std::move(channel));
   }

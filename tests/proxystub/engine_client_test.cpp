@@ -145,7 +145,9 @@ TEST_F(ServerTest, EngineClientEndingsTellWhatHappened) {
   } endings[] = {{cancelling, missing, "Failed downloading missing.bin (0 bytes)"},
                  {cancelling, broken, "Failed downloading broken.bin (0 bytes)"},
                  {cancelling, unknown, "Failed downloading u.bin (0 bytes)"},
-                 {cancelling, held, "Canceled downloading held.bin ("},
+                 // The engine unlists a cancelled file at once, so the
+                 // client may end before the transfer's own report comes.
+                 {cancelling, held, "Canceled "},
                  {stopping, held, "Stopped downloading held.bin ("}};
   for (const auto& e : endings) {
     const auto done = texts(e.client, "5", e.url);

@@ -47,6 +47,7 @@ const FrozenForm kReleasedClientToServer[] = {
 };
 const FrozenForm kReleasedServerToClient[] = {
     {0x607, "DownloadStatus", {F::Number, F::Text, F::Record}, {}},
+    {0x701, "OpenStatusChannel", {F::Number}, {}},
 };
 
 // Methods may be added; a released one keeps its number and its form.

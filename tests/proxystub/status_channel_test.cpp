@@ -20,7 +20,7 @@
 #include <thread>
 #include <vector>
 
-#include "proxystub/fd_passing.h"
+#include "tests/support/fd_passing.h"
 #include "proxystub/status_channel.h"
 
 namespace {
@@ -67,7 +67,7 @@ class SinkProcess {
     if (m_pid == 0) {
       std::uint8_t byte = 0;
       int fd = -1;
-      if (ps::ReceiveWithFd(pair[1], {&byte, 1}, fd) != 1 || fd < 0) ::_exit(90);
+      if (ReceiveWithFd(pair[1], {&byte, 1}, fd) != 1 || fd < 0) ::_exit(90);
       std::shared_ptr<StatusChannel> adopted = StatusChannel::Adopt(fd);
       if (!adopted) ::_exit(91);
       if (report >= 0) ::_exit(ReportIdleCpu(*adopted, handler, report));
@@ -75,7 +75,7 @@ class SinkProcess {
     }
     ::close(pair[1]);
     const std::uint8_t hello = 1;
-    EXPECT_TRUE(ps::SendWithFd(pair[0], {&hello, 1}, channel.fd()));
+    EXPECT_TRUE(SendWithFd(pair[0], {&hello, 1}, channel.fd()));
     ::close(pair[0]);
   }
   ~SinkProcess() {
@@ -350,12 +350,12 @@ TEST(FdPassing, TheFirstDescriptorIsTakenAndExtrasAreClosed) {
 
   const auto openBefore = openDescriptors();
   int fd = -2;
-  ASSERT_EQ(ps::ReceiveWithFd(pair[1], {&byte, 1}, fd), 1);
+  ASSERT_EQ(ReceiveWithFd(pair[1], {&byte, 1}, fd), 1);
   ASSERT_GE(fd, 0);
   EXPECT_EQ(::fcntl(fd, F_GETFD) & FD_CLOEXEC, FD_CLOEXEC);
   EXPECT_EQ(openDescriptors(), openBefore + 1);
   ::close(fd);
-  EXPECT_EQ(ps::ReceiveWithFd(pair[1], {&byte, 1}, fd), 1);
+  EXPECT_EQ(ReceiveWithFd(pair[1], {&byte, 1}, fd), 1);
   EXPECT_EQ(fd, -1);
   for (int open : {sent[0], sent[1], pair[0], pair[1]}) ::close(open);
 }

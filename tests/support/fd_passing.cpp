@@ -1,12 +1,10 @@
-#include "proxystub/fd_passing.h"
+#include "tests/support/fd_passing.h"
 
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
-
-namespace ps {
 
 namespace {
 
@@ -64,5 +62,3 @@ ssize_t ReceiveWithFd(int socket, std::span<std::uint8_t> buffer, int& fd) {
   }
   return received;
 }
-
-}  // namespace ps

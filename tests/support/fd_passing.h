@@ -6,8 +6,8 @@
 #include <span>
 
 // One descriptor carried with one message over a connected Unix socket
-// (SCM_RIGHTS), for handing a shared memory file to the peer.
-namespace ps {
+// (SCM_RIGHTS), for handing a shared memory file to a peer process that is
+// not a connection of the interface library (which passes its own).
 
 // Sends `bytes` (at least one byte: a descriptor never travels alone) as
 // one message with `fd` attached. False when the socket refused it.
@@ -19,5 +19,3 @@ bool SendWithFd(int socket, std::span<const std::uint8_t> bytes, int fd);
 // cannot leave descriptors behind in this process. Returns the bytes
 // received, 0 at the end of the stream, -1 on error (errno).
 ssize_t ReceiveWithFd(int socket, std::span<std::uint8_t> buffer, int& fd);
-
-}  // namespace ps
