@@ -54,6 +54,12 @@ std::string EndingText(DownloadEnding ending, const char* name, std::uint64_t cu
   return FormatText(status_text::kFinished, name);
 }
 
+std::string_view EndingReason(std::string_view text) {
+  if (EndingOfText(text) != DownloadEnding::Failed) return {};
+  const std::size_t reason = text.find("): ");
+  return reason == std::string_view::npos ? std::string_view() : text.substr(reason + 3);
+}
+
 std::optional<DownloadEnding> EndingOfText(std::string_view text) {
   static constexpr std::pair<DownloadEnding, std::string_view> kLeads[] = {
       {DownloadEnding::Finished, "Finished downloading "}, {DownloadEnding::Canceled, "Canceled downloading "},

@@ -60,6 +60,9 @@ std::string EndingText(DownloadEnding ending, const char* name, std::uint64_t cu
                        std::string_view reason = {});
 // The ending a STATUS_DONE text tells; none for a text of another form.
 std::optional<DownloadEnding> EndingOfText(std::string_view text);
+// The reason a failure's ending names after its progress; empty when the
+// text names none.
+std::string_view EndingReason(std::string_view text);
 
 // An error text for a box about one link: as it is when it names the
 // address already, otherwise with "\nURL: address" added, so that every box

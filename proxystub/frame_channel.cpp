@@ -8,6 +8,8 @@
 #include <cstring>
 #include <utility>
 
+#include "proxystub/fd_message.h"
+
 namespace ps {
 
 namespace {
@@ -68,29 +70,7 @@ bool FrameChannel::SendWithFd(std::span<const std::uint8_t> frame, int fd) {
   // A stream socket has no frame for the descriptor to go with.
   if (!m_messages || fd < 0) return false;
   std::lock_guard lock(m_sendMutex);
-  return SendMessage(frame, fd);
-}
-
-bool FrameChannel::SendMessage(std::span<const std::uint8_t> frame, int fd) {
-  iovec part{const_cast<std::uint8_t*>(frame.data()), frame.size()};
-  alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
-  msghdr message{};
-  message.msg_iov = &part;
-  message.msg_iovlen = 1;
-  message.msg_control = control;
-  message.msg_controllen = sizeof control;
-  cmsghdr* rights = CMSG_FIRSTHDR(&message);
-  rights->cmsg_level = SOL_SOCKET;
-  rights->cmsg_type = SCM_RIGHTS;
-  rights->cmsg_len = CMSG_LEN(sizeof(int));
-  std::memcpy(CMSG_DATA(rights), &fd, sizeof fd);
-  for (;;) {
-    // A message goes whole or not at all.
-    const ssize_t wrote = ::sendmsg(m_fd, &message, MSG_NOSIGNAL);
-    if (wrote == static_cast<ssize_t>(frame.size())) return true;
-    if (wrote < 0 && errno == EINTR) continue;
-    return false;
-  }
+  return SendMessageWithFd(m_fd, frame, fd);
 }
 
 FrameChannel::Received FrameChannel::Next(wire::FrameHeader& header, std::span<const std::uint8_t>& frame) {

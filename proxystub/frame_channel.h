@@ -75,7 +75,6 @@ class FrameChannel {
   void Shutdown();
 
  private:
-  bool SendMessage(std::span<const std::uint8_t> frame, int fd);
   ssize_t ReceiveWithFd(std::size_t room);
 
   const int m_fd;

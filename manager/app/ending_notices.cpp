@@ -1,5 +1,6 @@
 #include "manager/app/ending_notices.h"
 
+#include "contract/status.h"
 #include "gui/desktop_notifier.h"
 #include "gui/paced_call.h"
 
@@ -46,8 +47,8 @@ void EndingNotices::Tell(std::vector<HistoryEntry>& endings, bool failure) {
     notice.summary = failure ? QStringLiteral("Download failed") : QStringLiteral("Download finished");
     notice.body = QString::fromStdString(last.name);
     // A failure's ending names its reason after the progress.
-    if (const std::size_t reason = last.detail.find("): "); failure && reason != std::string::npos)
-      notice.body += QLatin1Char('\n') + QString::fromStdString(last.detail.substr(reason + 3));
+    if (const std::string_view reason = EndingReason(last.detail); failure && !reason.empty())
+      notice.body += QLatin1Char('\n') + QString::fromUtf8(reason.data(), static_cast<qsizetype>(reason.size()));
     if (!failure) notice.filePath = QString::fromStdString(last.folder + last.name);
   } else {
     notice.summary = (failure ? QStringLiteral("%1 downloads failed") : QStringLiteral("%1 downloads finished"))

@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "contract/file_path.h"
+#include "contract/status.h"
 #include "manager/core/progress_text.h"
 
 namespace queuebay {
@@ -13,9 +14,9 @@ namespace {
 // What a failure's ending says after the file's progress: its reason.
 QString OutcomeText(const HistoryEntry& entry) {
   QString text = QString::fromLatin1(OutcomeWord(entry.outcome));
-  if (entry.outcome != HistoryOutcome::Failed) return text;
-  const std::size_t reason = entry.detail.find("): ");
-  if (reason != std::string::npos) text += QStringLiteral(": ") + QString::fromStdString(entry.detail.substr(reason + 3));
+  const std::string_view reason = EndingReason(entry.detail);
+  if (entry.outcome == HistoryOutcome::Failed && !reason.empty())
+    text += QStringLiteral(": ") + QString::fromUtf8(reason.data(), static_cast<qsizetype>(reason.size()));
   return text;
 }
 
@@ -62,10 +63,8 @@ QVariant HistoryListModel::data(const QModelIndex& index, int role) const {
   }
   if (role == Qt::ToolTipRole)
     return QString::fromStdString(entry->detail + "\n" + entry->url);
-  if (role == Qt::DecorationRole && index.column() == kFileName) {
-    auto& icons = const_cast<gui::FileTypeIcons&>(m_icons);
-    return icons.Image(icons.IconIndexFor(std::string(SplitFilePath(entry->name).extension)));
-  }
+  if (role == Qt::DecorationRole && index.column() == kFileName)
+    return m_icons.Image(m_icons.IconIndexFor(std::string(SplitFilePath(entry->name).extension)));
   if (role == Qt::TextAlignmentRole)
     return QVariant::fromValue((index.column() == kSize ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter);
   return {};

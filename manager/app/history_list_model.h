@@ -41,7 +41,7 @@ class HistoryListModel final : public QAbstractTableModel {
 
   DownloadHistory& m_history;
   QTimer m_save;
-  gui::FileTypeIcons m_icons;
+  mutable gui::FileTypeIcons m_icons;  // looked up as rows are shown
 };
 
 }  // namespace queuebay

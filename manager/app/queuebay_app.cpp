@@ -5,7 +5,6 @@
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QLabel>
-#include <QMimeData>
 #include <QSplitter>
 
 #include "gui/about_dialog.h"
@@ -132,12 +131,7 @@ void CQueuebayApp::OnAddUrl() {
 }
 
 void CQueuebayApp::OnPaste() {
-  const QMimeData* data = QGuiApplication::clipboard()->mimeData();
-  if (!data) return;
-  QString text = data->text();
-  if (text.trimmed().isEmpty() && data->hasUrls())
-    for (const QUrl& url : data->urls()) text += url.toString(QUrl::FullyEncoded) + QLatin1Char('\n');
-  AddAddresses(AddressLines(text.toStdString()));
+  AddAddresses(AddressLines(AddressText(QGuiApplication::clipboard()->mimeData())));
 }
 
 void CQueuebayApp::TakeHandOver(const std::vector<std::string>& urls) {

@@ -149,6 +149,14 @@ namespace {
 bool CarriesAddresses(const QMimeData* data) { return data && (data->hasUrls() || data->hasText()); }
 }  // namespace
 
+std::string AddressText(const QMimeData* data) {
+  if (!data) return {};
+  QString text = data->text();
+  if (text.trimmed().isEmpty())
+    for (const QUrl& url : data->urls()) text += url.toString(QUrl::FullyEncoded) + QLatin1Char('\n');
+  return text.toStdString();
+}
+
 void CQueuebayView::dragEnterEvent(QDragEnterEvent* event) {
   if (CarriesAddresses(event->mimeData())) event->acceptProposedAction();
 }
@@ -160,14 +168,8 @@ void CQueuebayView::dragMoveEvent(QDragMoveEvent* event) {
 void CQueuebayView::dropEvent(QDropEvent* event) {
   const QMimeData* data = event->mimeData();
   if (!CarriesAddresses(data)) return;
-  QString text;
-  if (data->hasUrls()) {
-    for (const QUrl& url : data->urls()) text += url.toString(QUrl::FullyEncoded) + QLatin1Char('\n');
-  } else {
-    text = data->text();
-  }
   event->acceptProposedAction();
-  if (onDropped) onDropped(text.toStdString());
+  if (onDropped) onDropped(AddressText(data));
 }
 
 }  // namespace queuebay

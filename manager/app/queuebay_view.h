@@ -12,6 +12,7 @@
 
 class CQueuebayDoc;
 class QMenu;
+class QMimeData;
 namespace gui {
 class CommandSet;
 class PacedCall;
@@ -21,6 +22,10 @@ class IdleUpdater;
 namespace queuebay {
 
 class CMainFrame;
+
+// The addresses a paste or a drop brings, one per line: its text, or, when
+// it has none, its URLs.
+std::string AddressText(const QMimeData* data);
 
 // The download list: every record the engine knows, kept current from the
 // engine's events, which the view takes from the document in batches.

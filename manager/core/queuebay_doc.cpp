@@ -113,9 +113,8 @@ DownloadOptions CQueuebayDoc::ReadStoredOptions() {
 }
 
 void CQueuebayDoc::ApplyOptions(const DownloadOptions& options) {
-  if (ReadStoredOptions().notices != options.notices)
-    if (const auto key = SettingsKey::OpenOrCreateForWriting(SettingsStore::Fetchwick))
-      WriteSetting(*key, setting::kManagerNotices, options.notices ? 1 : 0);
+  if (const auto key = SettingsKey::OpenOrCreateForWriting(SettingsStore::Fetchwick))
+    WriteSetting(*key, setting::kManagerNotices, options.notices ? 1 : 0);
   IDownloadEngine* engine = m_link.ReadyEngine();
   if (!engine) return;
   std::string folder = options.downloadDir;

@@ -62,6 +62,8 @@ TEST(StatusText, EndingsSayWhatHappened) {
     EXPECT_EQ(EndingText(c.ending, "f.bin", c.current, c.total, c.reason), c.text);
     // Every client reads the ending back from the text alone.
     EXPECT_EQ(EndingOfText(c.text), c.ending) << c.text;
+    const std::string_view reason(c.reason);
+    EXPECT_EQ(EndingReason(c.text), reason.substr(0, reason.find('\n'))) << c.text;
   }
   EXPECT_EQ(EndingOfText("Downloading f.bin, 10 bytes"), std::nullopt);
   EXPECT_EQ(EndingOfText("Canceled f.bin"), std::nullopt);

@@ -6,6 +6,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "proxystub/fd_message.h"
+
 namespace {
 
 // Room for a few descriptors, so that a peer that sends more than one is
@@ -15,24 +17,7 @@ constexpr std::size_t kMaxDescriptors = 8;
 }  // namespace
 
 bool SendWithFd(int socket, std::span<const std::uint8_t> bytes, int fd) {
-  if (bytes.empty() || fd < 0) return false;
-  iovec part{const_cast<std::uint8_t*>(bytes.data()), bytes.size()};
-  alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
-  msghdr message{};
-  message.msg_iov = &part;
-  message.msg_iovlen = 1;
-  message.msg_control = control;
-  message.msg_controllen = sizeof control;
-  cmsghdr* header = CMSG_FIRSTHDR(&message);
-  header->cmsg_level = SOL_SOCKET;
-  header->cmsg_type = SCM_RIGHTS;
-  header->cmsg_len = CMSG_LEN(sizeof(int));
-  std::memcpy(CMSG_DATA(header), &fd, sizeof fd);
-  ssize_t sent;
-  do {
-    sent = ::sendmsg(socket, &message, MSG_NOSIGNAL);
-  } while (sent < 0 && errno == EINTR);
-  return sent == static_cast<ssize_t>(bytes.size());
+  return !bytes.empty() && fd >= 0 && ps::SendMessageWithFd(socket, bytes, fd);
 }
 
 ssize_t ReceiveWithFd(int socket, std::span<std::uint8_t> buffer, int& fd) {
