@@ -1,6 +1,7 @@
 #include "proxystub/status_channel.h"
 
 #include <fcntl.h>
+#include <sched.h>
 #include <linux/futex.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -26,7 +27,16 @@ std::size_t AreaBytes(std::uint32_t slotCount) { return sizeof(Header) + std::si
 // writes too; every access to them is atomic.
 std::atomic_ref<std::uint32_t> Word(std::uint32_t& word) { return std::atomic_ref<std::uint32_t>(word); }
 
-void CpuRelax() {
+// One step of a polling loop. Most steps only ease the core; every few
+// steps the thread offers its core instead, for the case that matters on a
+// small machine: more pollers (the engine thread and two sinks) than cores,
+// where the one being waited for may sit on this very core behind the
+// poller. With spare cores the offer returns at once.
+void PollStep(unsigned& steps) {
+  if (++steps % 8 == 0) {
+    ::sched_yield();
+    return;
+  }
 #if defined(__x86_64__) || defined(__i386__)
   __builtin_ia32_pause();
 #elif defined(__aarch64__)
@@ -191,6 +201,7 @@ StatusChannel::Outcome StatusChannel::WaitReply(Ticket& ticket, Clock::time_poin
   // very core, where a poll would only keep it waiting.
   const Clock::time_point spinUntil = Clock::now() + (ticket.sinkPolling ? m_options.replySpin : Clock::duration{});
   Outcome outcome;
+  unsigned steps = 0;
   for (;;) {
     std::uint32_t state = word.load(std::memory_order_acquire);
     if ((state & kClosedBit) || ClosedSeen()) {
@@ -213,7 +224,7 @@ StatusChannel::Outcome StatusChannel::WaitReply(Ticket& ticket, Clock::time_poin
       break;
     }
     if (now < spinUntil) {
-      CpuRelax();
+      PollStep(steps);
       continue;
     }
     if (!(state & kWaiterBit)) {
@@ -256,7 +267,8 @@ StatusChannel::Outcome StatusChannel::ServeNext(const Handler& handler, Clock::t
     if (m_options.callSpin.count() > 0 && now < m_lastServed + m_options.callSpin) {
       const Clock::time_point until = std::min(deadline, m_lastServed + m_options.callSpin);
       if (!(seen & kSinkPolling)) seen = bell.fetch_or(kSinkPolling) | kSinkPolling;
-      while (bell.load(std::memory_order_acquire) == seen && Clock::now() < until) CpuRelax();
+      unsigned steps = 0;
+      while (bell.load(std::memory_order_acquire) == seen && Clock::now() < until) PollStep(steps);
       continue;
     }
     const std::uint32_t asleep = (seen | kSinkAsleep) & ~kSinkPolling;

@@ -92,10 +92,14 @@ struct StatusChannelOptions {
   // for the caller's polling, and later when both share a core.
   std::chrono::microseconds replySpin{30};
   // How long the sink's thread polls for the next call after answering one
-  // before it sleeps. Zero: it sleeps at once. Polling both ways answers in
-  // about a microsecond but takes a core each, which pays only where cores
-  // are spare; it never polls while no calls come.
-  std::chrono::microseconds callSpin{0};
+  // before it sleeps. During a transfer calls come every few microseconds,
+  // so the thread stays awake and answers within a microsecond or two,
+  // where a wake-up from sleep costs tens of them on a virtual machine;
+  // a tenth of a millisecond after the last call it sleeps, so it never
+  // polls while nothing downloads. Zero: it sleeps at once. Polling steps
+  // offer the core now and then, so pollers that outnumber the cores still
+  // take turns quickly.
+  std::chrono::microseconds callSpin{100};
 };
 
 class StatusChannel {

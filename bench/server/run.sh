@@ -113,7 +113,8 @@ idle_pct=$(echo "scale=2; ($after - $before) * 100 / $(getconf CLK_TCK) / $idle_
 exec 8>&-
 wait "$idle1" "$idle2" 2>/dev/null || true
 
-"$build/bench/server/status_channel_bench"
+"$build/bench/server/status_channel_bench" 3 1 9
+"$build/bench/server/status_channel_bench" 3 2 9
 
 server1=$(mb_per_s "$size" "$one")
 server2=$(mb_per_s "$size" "$two")
