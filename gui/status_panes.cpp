@@ -9,10 +9,13 @@
 #include <algorithm>
 
 #include "gui/lock_keys.h"
+#include "gui/paced_call.h"
 
 namespace gui {
 
 namespace {
+
+constexpr int kStatusIntervalMs = 100;
 
 // The width a sunken pane needs to show `text` whole.
 int PaneWidth(const QLabel* pane, const QString& text) {
@@ -58,6 +61,7 @@ StatusPanes::StatusPanes(QStatusBar* bar, const QString& sizingText) : QObject(b
   m_firstPane = m_statusPane;
   m_statusFullWidth = m_statusPane->width();
   m_statusLeastWidth = m_statusFullWidth / 4;
+  m_showStatus = new PacedCall(kStatusIntervalMs, [this] { Fit(); }, this);
   SetStatus(sizingText);
   m_caps = MakePane(bar, QStringLiteral("CAP"), QStringLiteral("Caps Lock"));
   m_num = MakePane(bar, QStringLiteral("NUM"), QStringLiteral("Num Lock"));
@@ -83,7 +87,7 @@ void StatusPanes::SetMessage(const QString& text) {
 void StatusPanes::SetStatus(const QString& text) {
   if (text == m_status) return;
   m_status = text;
-  Fit();
+  m_showStatus->Request();
 }
 
 QString StatusPanes::ShownMessage() const { return m_message->text(); }

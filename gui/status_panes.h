@@ -6,6 +6,10 @@
 class QLabel;
 class QStatusBar;
 
+namespace gui {
+class PacedCall;
+}
+
 // The panes of a main window's status bar, left to right: the stretching
 // message pane (command prompts, "Ready" when idle, texts of the program);
 // a status pane as wide as a given text, which it shows until the first
@@ -27,6 +31,9 @@ class StatusPanes final : public QObject {
   // room the status pane gives up is not enough.
   QString ShownMessage() const;
   // The status pane shows what fits and holds the whole text as its tooltip.
+  // A text that changes with every 4 KiB of a transfer is shown at most ten
+  // times a second: each change lays the bar out and repaints it, work the
+  // engine and the other windows need the processor for.
   void SetStatus(const QString& text);
   QString Status() const { return m_status; }
   int StatusPaneWidth() const;
@@ -54,6 +61,7 @@ class StatusPanes final : public QObject {
   QString m_messageText;
   QString m_prompt;  // the bar's own message, over the message pane
   QString m_status;
+  PacedCall* m_showStatus;
   int m_statusFullWidth = 0;   // as wide as the sizing text
   int m_statusLeastWidth = 0;  // what it keeps whatever the message needs
 };
