@@ -2,14 +2,19 @@
 
 #include <shared_mutex>
 
+#include "proxystub/prompt_sink.h"
+
 namespace ps {
 
 // Forwards events to an owner that may go away: events share the lock,
 // cutting the owner off takes it alone, so it waits for events in progress.
-class CForwardingSink final : public ICallbackItf {
+class CForwardingSink final : public ICallbackItf, public PromptSink {
  public:
-  CForwardingSink(ICallbackItf* owner, std::function<void()> onDropped)
-      : m_owner(owner), m_onDropped(std::move(onDropped)) {}
+  CForwardingSink(ICallbackItf* owner, std::function<void()> onDropped, bool ownerReturnsAtOnce)
+      : m_owner(owner), m_onDropped(std::move(onDropped)), m_ownerReturnsAtOnce(ownerReturnsAtOnce) {}
+
+  // Its own lock is short: Detach holds it only to clear the owner.
+  bool ReturnsAtOnce() const override { return m_ownerReturnsAtOnce; }
 
   HRESULT DownloadStatus(std::uint32_t dwStatus, const char* pszStatus, const _LinkStructType& ls) override {
     std::shared_lock lock(m_mutex);
@@ -32,6 +37,7 @@ class CForwardingSink final : public ICallbackItf {
   std::shared_mutex m_mutex;
   ICallbackItf* m_owner;
   const std::function<void()> m_onDropped;
+  const bool m_ownerReturnsAtOnce;
 };
 
 EngineConnection::EngineConnection() = default;
@@ -43,13 +49,13 @@ HRESULT EngineConnection::CreateEngine(const ActivationOptions& options) {
   return CreateDownloadEngine(&m_engine, options);
 }
 
-HRESULT EngineConnection::AdviseSink(ICallbackItf* owner, std::function<void()> onDropped) {
+HRESULT EngineConnection::AdviseSink(ICallbackItf* owner, std::function<void()> onDropped, Pace pace) {
   if (!m_engine || !owner) return E_POINTER;
   if (m_sink) return CONNECT_E_ADVISELIMIT;
   std::shared_ptr<IConnectionPoint> cp;
   HRESULT hr = m_engine->FindConnectionPoint(IID_ICallbackItf, &cp);
   if (FAILED(hr)) return hr;
-  auto sink = std::make_shared<CForwardingSink>(owner, std::move(onDropped));
+  auto sink = std::make_shared<CForwardingSink>(owner, std::move(onDropped), pace == Pace::ReturnsAtOnce);
   // The engine's side holds the sink through a reference of its own, whose
   // end is the engine letting go: when the engine releases the sink, or when
   // the connection closes and drops everything it carried.

@@ -43,7 +43,12 @@ class EngineConnection {
   // when the engine lets go of the sink before Disconnect (it died, closed
   // the connection or dropped the sink); it must neither block nor call the
   // engine.
-  HRESULT AdviseSink(ICallbackItf* owner, std::function<void()> onDropped = {});
+  // `pace` tells whether the owner's DownloadStatus returns at once,
+  // waiting for nothing but short locks (it copies the event and hands it
+  // over): its events may then be delivered by a thread that serves the
+  // process's other sinks too, which saves a polling thread per sink.
+  enum class Pace { MayWait, ReturnsAtOnce };
+  HRESULT AdviseSink(ICallbackItf* owner, std::function<void()> onDropped = {}, Pace pace = Pace::MayWait);
   // Step 3.
   void Disconnect();
 

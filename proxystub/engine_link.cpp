@@ -27,7 +27,12 @@ void EngineLink::Connect() {
   // it by now. Failures to advise are not reported: downloads work, only
   // their progress is not shown. An engine found gone is, as after any call.
   if (!m_pSink && m_options.makeSink) m_pSink = m_options.makeSink();
-  if (m_pSink) Checked(m_engineConnection.AdviseSink(m_pSink.get(), [this] { OnEngineLost(); }));
+  // Both windows' sinks copy an event and hand it over to their view; at
+  // a transfer's start and end they ask the engine whether it downloads,
+  // which it answers without waiting for any sink.
+  if (m_pSink)
+    Checked(m_engineConnection.AdviseSink(m_pSink.get(), [this] { OnEngineLost(); },
+                                          EngineConnection::Pace::ReturnsAtOnce));
 }
 
 IDownloadEngine* EngineLink::ReadyEngine() {

@@ -1,14 +1,12 @@
 #include "proxystub/status_channel.h"
 
+#include "proxystub/futex_word.h"
+
 #include <fcntl.h>
-#include <sched.h>
-#include <linux/futex.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
-#include <sys/syscall.h>
 #include <unistd.h>
 
-#include <climits>
 #include <cstring>
 
 namespace ps {
@@ -26,40 +24,6 @@ std::size_t AreaBytes(std::uint32_t slotCount) { return sizeof(Header) + std::si
 // The futex words and the closed flag live in memory the other process
 // writes too; every access to them is atomic.
 std::atomic_ref<std::uint32_t> Word(std::uint32_t& word) { return std::atomic_ref<std::uint32_t>(word); }
-
-// One step of a polling loop. Most steps only ease the core; every few
-// steps the thread offers its core instead, for the case that matters on a
-// small machine: more pollers (the engine thread and two sinks) than cores,
-// where the one being waited for may sit on this very core behind the
-// poller. With spare cores the offer returns at once.
-void PollStep(unsigned& steps) {
-  if (++steps % 8 == 0) {
-    ::sched_yield();
-    return;
-  }
-#if defined(__x86_64__) || defined(__i386__)
-  __builtin_ia32_pause();
-#elif defined(__aarch64__)
-  asm volatile("yield");
-#endif
-}
-
-// Without FUTEX_PRIVATE_FLAG: the word is shared with another process. The
-// deadline is absolute on the monotonic clock, which steady_clock reads.
-void FutexWait(std::uint32_t* word, std::uint32_t expected, Clock::time_point deadline) {
-  timespec until{};
-  timespec* timeout = nullptr;
-  if (deadline != Clock::time_point::max()) {
-    const auto ns = std::max<std::int64_t>(
-        0, std::chrono::duration_cast<std::chrono::nanoseconds>(deadline.time_since_epoch()).count());
-    until.tv_sec = static_cast<time_t>(ns / 1000000000);
-    until.tv_nsec = static_cast<long>(ns % 1000000000);
-    timeout = &until;
-  }
-  ::syscall(SYS_futex, word, FUTEX_WAIT_BITSET, expected, timeout, nullptr, FUTEX_BITSET_MATCH_ANY);
-}
-
-void FutexWake(std::uint32_t* word) { ::syscall(SYS_futex, word, FUTEX_WAKE, INT_MAX, nullptr, nullptr, 0); }
 
 std::unique_ptr<StatusChannel> Refuse(int fd, std::string* whyNot, const char* reason) {
   if (fd >= 0) ::close(fd);
@@ -185,7 +149,7 @@ bool StatusChannel::Post(std::uint32_t status, const char* text, const _LinkStru
 bool StatusChannel::Ring() {
   const std::uint32_t before = Word(m_header->doorbell).fetch_add(kDoorbellRing);
   // The system call is paid only while the sink's thread sleeps.
-  if (before & kSinkAsleep) FutexWake(&m_header->doorbell);
+  if (before & kSinkAsleep) futex::WakeAll(&m_header->doorbell);
   return (before & kSinkPolling) != 0;
 }
 
@@ -224,14 +188,14 @@ StatusChannel::Outcome StatusChannel::WaitReply(Ticket& ticket, Clock::time_poin
       break;
     }
     if (now < spinUntil) {
-      PollStep(steps);
+      futex::PollStep(steps, futex::kWaiterYieldEvery);
       continue;
     }
     if (!(state & kWaiterBit)) {
       if (!word.compare_exchange_weak(state, state | kWaiterBit, std::memory_order_acq_rel)) continue;
       state |= kWaiterBit;
     }
-    FutexWait(&slot.state, state, deadline);
+    futex::Wait(&slot.state, state, deadline);
   }
   LocalSlot& local = m_local[ticket.slot];
   ticket = {};
@@ -251,7 +215,8 @@ void StatusChannel::Abandon(Ticket& ticket) {
   ticket = {};
 }
 
-StatusChannel::Outcome StatusChannel::ServeNext(const Handler& handler, Clock::time_point deadline) {
+StatusChannel::Outcome StatusChannel::ServeNext(const Handler& handler, Clock::time_point deadline,
+                                                const std::function<void()>& pollElsewhere) {
   auto bell = Word(m_header->doorbell);
   for (;;) {
     if (ClosedSeen()) return Outcome::Closed;
@@ -264,11 +229,16 @@ StatusChannel::Outcome StatusChannel::ServeNext(const Handler& handler, Clock::t
     if (now >= deadline) return Outcome::Idle;
     // Right after a call the next one is likely close behind; polling a
     // little while for it saves both sides a futex call. Never while idle.
-    if (m_options.callSpin.count() > 0 && now < m_lastServed + m_options.callSpin) {
-      const Clock::time_point until = std::min(deadline, m_lastServed + m_options.callSpin);
+    if (CallsComing(now)) {
+      if (pollElsewhere) {
+        pollElsewhere();
+        continue;
+      }
+      const Clock::time_point until = std::min(deadline, LastServed() + m_options.callSpin);
       if (!(seen & kSinkPolling)) seen = bell.fetch_or(kSinkPolling) | kSinkPolling;
       unsigned steps = 0;
-      while (bell.load(std::memory_order_acquire) == seen && Clock::now() < until) PollStep(steps);
+      while (bell.load(std::memory_order_acquire) == seen && Clock::now() < until)
+        futex::PollStep(steps, PollYieldEvery());
       continue;
     }
     const std::uint32_t asleep = (seen | kSinkAsleep) & ~kSinkPolling;
@@ -276,12 +246,37 @@ StatusChannel::Outcome StatusChannel::ServeNext(const Handler& handler, Clock::t
       if (!bell.compare_exchange_strong(seen, asleep, std::memory_order_acq_rel)) continue;
       seen = asleep;
     }
-    FutexWait(&m_header->doorbell, seen, deadline);
+    futex::Wait(&m_header->doorbell, seen, deadline);
     bell.fetch_and(~kSinkAsleep, std::memory_order_acq_rel);
   }
 }
 
+bool StatusChannel::CallsComing(Clock::time_point now) const {
+  return m_options.callSpin.count() > 0 && now < LastServed() + m_options.callSpin;
+}
+
+Clock::time_point StatusChannel::LastServed() const {
+  return Clock::time_point(Clock::duration(m_lastServed.load(std::memory_order_relaxed)));
+}
+
+unsigned StatusChannel::PollYieldEvery() const {
+  // Only a hint, whatever the other side wrote: it picks one of two paces.
+  return futex::CallPollerYieldEvery(Word(m_header->pollingProcesses).load(std::memory_order_relaxed));
+}
+
+void StatusChannel::SetPollingProcesses(std::uint32_t count) {
+  Word(m_header->pollingProcesses).store(count, std::memory_order_relaxed);
+}
+
+void StatusChannel::MarkPolling() {
+  auto bell = Word(m_header->doorbell);
+  if (!(bell.load(std::memory_order_relaxed) & kSinkPolling)) bell.fetch_or(kSinkPolling);
+}
+
 StatusChannel::Outcome StatusChannel::ServePosted(const Handler& handler) {
+  // Another thread of this process may be serving this channel right now.
+  std::unique_lock serving(m_serveMutex, std::try_to_lock);
+  if (!serving) return Outcome::Idle;
   for (std::uint32_t step = 0; step < m_slotCount; ++step) {
     const std::uint32_t index = (m_nextScan + step) % m_slotCount;
     Slot& slot = m_slots[index];
@@ -337,8 +332,8 @@ StatusChannel::Outcome StatusChannel::Serve(Slot& slot, std::uint32_t state, con
       return current & kClosedBit ? Outcome::Closed : Outcome::Invalid;
     }
   } while (!word.compare_exchange_weak(current, answer, std::memory_order_acq_rel, std::memory_order_relaxed));
-  if (current & kWaiterBit) FutexWake(&slot.state);
-  if (m_options.callSpin.count() > 0) m_lastServed = Clock::now();
+  if (current & kWaiterBit) futex::WakeAll(&slot.state);
+  if (m_options.callSpin.count() > 0) m_lastServed.store(Clock::now().time_since_epoch().count(), std::memory_order_relaxed);
   return Outcome::Answered;
 }
 
@@ -349,34 +344,10 @@ void StatusChannel::Close() {
   // on the old value then returns at once instead of missing the wake-up.
   for (std::uint32_t index = 0; index < m_slotCount; ++index) {
     Word(m_slots[index].state).fetch_or(kClosedBit);
-    FutexWake(&m_slots[index].state);
+    futex::WakeAll(&m_slots[index].state);
   }
   Word(m_header->doorbell).fetch_add(kDoorbellRing);
-  FutexWake(&m_header->doorbell);
-}
-
-StatusChannelServer::StatusChannelServer(std::shared_ptr<StatusChannel> channel, StatusChannel::Handler handler)
-    : m_shared(std::make_shared<Shared>(Shared{std::move(channel), std::move(handler)})) {
-  m_thread = std::thread([shared = m_shared] {
-    StatusChannel::Outcome outcome;
-    do {
-      outcome = shared->channel->ServeNext(shared->handler);
-    } while (outcome == StatusChannel::Outcome::Answered || outcome == StatusChannel::Outcome::Idle);
-    shared->outcome = outcome;
-    // What the handler holds (a sink) is let go as soon as the channel is.
-    shared->handler = nullptr;
-  });
-}
-
-void StatusChannelServer::Stop() {
-  m_shared->channel->Close();
-  if (m_thread.joinable() && m_thread.get_id() == std::this_thread::get_id()) m_thread.detach();
-  Join();
-}
-
-StatusChannel::Outcome StatusChannelServer::Join() {
-  if (m_thread.joinable()) m_thread.join();
-  return m_shared->outcome;
+  futex::WakeAll(&m_header->doorbell);
 }
 
 }  // namespace ps

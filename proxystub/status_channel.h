@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
-#include <thread>
 
 #include "contract/hresult.h"
 #include "contract/link_record.h"
@@ -44,7 +44,10 @@ struct Header {
   std::uint32_t doorbell;
   // Either side sets it when it gives the channel up.
   std::uint32_t closed;
-  std::uint32_t reserved[10];
+  // The engine's hint: how many client processes hold a channel of it, so
+  // how many may poll at once (see PollYieldEvery); 0 when it does not say.
+  std::uint32_t pollingProcesses;
+  std::uint32_t reserved[9];
 };
 static_assert(sizeof(Header) == 64);
 inline constexpr std::uint32_t kSinkAsleep = 1;
@@ -155,12 +158,33 @@ class StatusChannel {
   // only once its answer is in.
   void Abandon(Ticket& ticket);
 
-  // Sink side, one thread: waits (sleeping, not polling) for the next call
-  // until `deadline` or until the channel closes, checks it, runs `handler`
-  // on this thread and writes its answer back. Answered: one call served.
+  // Sink side: waits for the next call until `deadline` or until the
+  // channel closes, checks it, runs `handler` on this thread and writes its
+  // answer back. Answered: one call served. While calls come close together
+  // it polls for the next (see callSpin), or lets `pollElsewhere` do so: a
+  // thread that polls for several channels at once (StatusChannelGroup).
+  // Otherwise it sleeps.
   using Handler = std::function<HRESULT(const StatusCall&)>;
   Outcome ServeNext(const Handler& handler,
-                    std::chrono::steady_clock::time_point deadline = std::chrono::steady_clock::time_point::max());
+                    std::chrono::steady_clock::time_point deadline = std::chrono::steady_clock::time_point::max(),
+                    const std::function<void()>& pollElsewhere = {});
+  // Sink side, any thread: one pass over the slots, serving each posted
+  // call with `handler`; Idle when none was posted, or while another thread
+  // is serving this channel.
+  Outcome ServePosted(const Handler& handler);
+  // Whether a call was served within the last callSpin: the next is likely
+  // close behind.
+  bool CallsComing(std::chrono::steady_clock::time_point now) const;
+  std::chrono::steady_clock::time_point LastServed() const;
+  // Tells the engine that a thread polls for this channel's calls, so it
+  // polls briefly for the answers too (see replySpin).
+  void MarkPolling();
+  // How often a thread polling for this channel's calls offers its core:
+  // at every step when the processes that may poll, with the engine's
+  // thread, outnumber the cores, else every few steps.
+  unsigned PollYieldEvery() const;
+  // Engine side: see Header::pollingProcesses.
+  void SetPollingProcesses(std::uint32_t count);
 
   // Closes the channel on both sides and wakes every thread sleeping on it,
   // here or in the other process. Any thread may call it, more than once.
@@ -176,8 +200,6 @@ class StatusChannel {
   StatusChannel(int fd, void* area, std::size_t bytes, std::uint32_t slotCount, StatusChannelOptions options);
   bool ClosedSeen() const;
   bool TryClaim(std::uint32_t index);
-  // One pass over the slots for a posted call; Idle when none.
-  Outcome ServePosted(const Handler& handler);
   Outcome Serve(status_area::Slot& slot, std::uint32_t state, const Handler& handler);
   // Tells the sink's thread of a call; true when it was polling.
   bool Ring();
@@ -191,39 +213,11 @@ class StatusChannel {
   status_area::Slot* const m_slots;
   std::unique_ptr<LocalSlot[]> m_local;
   std::atomic<std::uint32_t> m_nextClaim{0};
-  // The sink's thread only.
+  // Held while a thread serves the slots; m_nextScan is under it.
+  std::mutex m_serveMutex;
   std::uint32_t m_nextScan = 0;
-  std::chrono::steady_clock::time_point m_lastServed{};
+  std::atomic<std::chrono::steady_clock::rep> m_lastServed{0};
   std::atomic<bool> m_closed{false};
-};
-
-// The sink side's reading thread: serves a channel's calls with `handler`
-// until the channel closes, from either side or through Stop. The handler
-// runs on this thread, so it must not block: the sinks copy the call and
-// hand it over. The constructor throws std::system_error when no thread
-// can be had.
-class StatusChannelServer {
- public:
-  StatusChannelServer(std::shared_ptr<StatusChannel> channel, StatusChannel::Handler handler);
-  ~StatusChannelServer() { Stop(); }
-  StatusChannelServer(const StatusChannelServer&) = delete;
-  StatusChannelServer& operator=(const StatusChannelServer&) = delete;
-
-  // Closes the channel and waits for the thread. From the handler itself
-  // (a sink that drops its connection) it only lets the thread go: it ends
-  // once the handler returns, holding what it needs until then.
-  void Stop();
-  // Waits for the thread to end by itself; the outcome that ended it.
-  StatusChannel::Outcome Join();
-
- private:
-  struct Shared {
-    std::shared_ptr<StatusChannel> channel;
-    StatusChannel::Handler handler;
-    StatusChannel::Outcome outcome = StatusChannel::Outcome::Closed;
-  };
-  std::shared_ptr<Shared> m_shared;
-  std::thread m_thread;
 };
 
 }  // namespace ps

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "proxystub/connection.h"
+#include "proxystub/prompt_sink.h"
 #include "proxystub/sink_proxy.h"
 
 namespace ps {
@@ -143,10 +144,15 @@ HRESULT CCallbackStub::Serve(wire::MethodTag<Method::OpenStatusChannel>, Connect
   if (m_channelServer) return E_FAIL;
   try {
     // The sinks copy a call and hand it over, so it can run on the thread
-    // that took it from the channel.
-    m_channelServer = std::make_unique<StatusChannelServer>(channel, [sink = m_sink](const StatusCall& call) {
-      return sink->DownloadStatus(call.status, call.TextOrNull(), call.record);
-    });
+    // that took it from the channel, and a prompt sink's on any channel
+    // thread of this process.
+    const auto* prompt = dynamic_cast<const PromptSink*>(m_sink.get());
+    m_channelServer = std::make_unique<StatusChannelServer>(
+        channel,
+        [sink = m_sink](const StatusCall& call) {
+          return sink->DownloadStatus(call.status, call.TextOrNull(), call.record);
+        },
+        prompt && prompt->ReturnsAtOnce());
   } catch (const std::system_error&) {
     return E_FAIL;
   }

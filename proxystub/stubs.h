@@ -7,7 +7,7 @@
 #include "proxystub/marshal.h"
 #include "proxystub/object_table.h"
 #include "proxystub/server_session.h"
-#include "proxystub/status_channel.h"
+#include "proxystub/status_channel_server.h"
 
 // The stubs of the objects each side exports. Their Invoke is made from the
 // method lists (see marshal.h); what is written here is what is particular

@@ -23,6 +23,7 @@
 //     benchmark does; its backlog goes to stderr.
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QSocketNotifier>
 #include <QTimer>
 #include <unistd.h>
@@ -93,14 +94,15 @@ struct LoadSink final : ICallbackItf {
   }
 };
 
-int Load(queuebay::CQueuebayApp& app, const std::string& bigUrl, const std::string& slowUrl, int count) {
+int Load(queuebay::CQueuebayApp& app, const std::string& bigUrl, const std::string& slowUrl, int count,
+         const QString& folder) {
   QApplication* application = qApp;
   StallProbe probe;
   LoadSink sink;
   sink.bigUrl = bigUrl;
   sink.clock.start();
   ps::EngineConnection client;
-  if (FAILED(client.CreateEngine()) || FAILED(client.AdviseSink(&sink))) {
+  if (FAILED(client.CreateEngine()) || FAILED(client.AdviseSink(&sink, {}, ps::EngineConnection::Pace::ReturnsAtOnce))) {
     std::fprintf(stderr, "manager_gui_bench: no engine\n");
     return 2;
   }
@@ -142,7 +144,8 @@ int Load(queuebay::CQueuebayApp& app, const std::string& bigUrl, const std::stri
   std::printf("RESULT manager_max_stall_ms %.1f\n", probe.LongestPauseMs());
   std::printf("RESULT manager_backlog_max %zu\n", app.Document()->HandOver().MostWaiting());
   std::printf("RESULT manager_reload_ms %.1f\n", bestReload);
-  std::printf("RESULT manager_load_mb_s %.1f\n", 1024.0 / seconds);
+  const double mib = static_cast<double>(QFileInfo(folder + "/big.bin").size()) / 1048576.0;
+  std::printf("RESULT manager_load_mb_s %.1f\n", mib / seconds);
   return rows == count ? 0 : 1;
 }
 
@@ -225,7 +228,7 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "manager_gui_bench: the window has no engine\n");
       return 2;
     }
-    code = mode == "load" ? Load(app, argv[2], argv[3], std::atoi(argv[4])) : Listen(app);
+    code = mode == "load" ? Load(app, argv[2], argv[3], std::atoi(argv[4]), QString::fromLocal8Bit(argv[5])) : Listen(app);
   }
   ps::CloseClientConnection();
   return code;

@@ -1,0 +1,42 @@
+#include "proxystub/status_channel_server.h"
+
+namespace ps {
+
+StatusChannelServer::StatusChannelServer(std::shared_ptr<StatusChannel> channel, StatusChannel::Handler handler,
+                                         bool prompt)
+    : m_shared(std::make_shared<Shared>(
+          Shared{{std::move(channel), std::make_shared<const StatusChannel::Handler>(std::move(handler))}, prompt})) {
+  m_thread = std::thread([shared = m_shared] {
+    StatusChannelGroup& group = StatusChannelGroup::OfProcess();
+    StatusChannel& channel = *shared->member.channel;
+    std::function<void()> pollElsewhere;
+    if (shared->prompt) {
+      group.Join(shared->member);
+      pollElsewhere = [&] { group.PollOrWait(&channel); };
+    }
+    StatusChannel::Outcome outcome;
+    do {
+      outcome = channel.ServeNext(*shared->member.handler, std::chrono::steady_clock::time_point::max(), pollElsewhere);
+    } while (outcome == StatusChannel::Outcome::Answered || outcome == StatusChannel::Outcome::Idle);
+    if (shared->prompt) group.Leave(&channel);
+    shared->outcome = outcome;
+    // What the handler holds (a sink) is let go as soon as the channel is;
+    // a poller's copy goes with its next pass.
+    shared->member.handler.reset();
+  });
+}
+
+void StatusChannelServer::Stop() {
+  m_shared->member.channel->Close();
+  // Its thread may be waiting in the group rather than on its channel.
+  if (m_shared->prompt) StatusChannelGroup::OfProcess().WakeAll();
+  if (m_thread.joinable() && m_thread.get_id() == std::this_thread::get_id()) m_thread.detach();
+  Join();
+}
+
+StatusChannel::Outcome StatusChannelServer::Join() {
+  if (m_thread.joinable()) m_thread.join();
+  return m_shared->outcome;
+}
+
+}  // namespace ps
