@@ -25,6 +25,9 @@ std::size_t AreaBytes(std::uint32_t slotCount) { return sizeof(Header) + std::si
 // writes too; every access to them is atomic.
 std::atomic_ref<std::uint32_t> Word(std::uint32_t& word) { return std::atomic_ref<std::uint32_t>(word); }
 
+// The channel whose handler this thread runs now, if any.
+thread_local const StatusChannel* t_serving = nullptr;
+
 std::unique_ptr<StatusChannel> Refuse(int fd, std::string* whyNot, const char* reason) {
   if (fd >= 0) ::close(fd);
   if (whyNot) *whyNot = reason;
@@ -251,6 +254,13 @@ StatusChannel::Outcome StatusChannel::ServeNext(const Handler& handler, Clock::t
   }
 }
 
+void StatusChannel::Retire() {
+  std::lock_guard serving(m_serveMutex);
+  m_retired = true;
+}
+
+bool StatusChannel::ServingOnThisThread() const { return t_serving == this; }
+
 bool StatusChannel::CallsComing(Clock::time_point now) const {
   return m_options.callSpin.count() > 0 && now < LastServed() + m_options.callSpin;
 }
@@ -277,6 +287,7 @@ StatusChannel::Outcome StatusChannel::ServePosted(const Handler& handler) {
   // Another thread of this process may be serving this channel right now.
   std::unique_lock serving(m_serveMutex, std::try_to_lock);
   if (!serving) return Outcome::Idle;
+  if (m_retired) return Outcome::Closed;
   for (std::uint32_t step = 0; step < m_slotCount; ++step) {
     const std::uint32_t index = (m_nextScan + step) % m_slotCount;
     Slot& slot = m_slots[index];
@@ -320,7 +331,12 @@ StatusChannel::Outcome StatusChannel::Serve(Slot& slot, std::uint32_t state, con
   std::memcpy(&call.record, &slot.record, sizeof call.record);
   TerminateRecordTexts(call.record);
 
-  slot.hresult = handler(call);
+  {
+    const StatusChannel* const outer = t_serving;
+    t_serving = this;
+    slot.hresult = handler(call);
+    t_serving = outer;
+  }
   const std::uint32_t bare = state & ~kWaiterBit;
   const std::uint32_t answer = State(Answered, state >> kSequenceShift);
   auto word = Word(slot.state);

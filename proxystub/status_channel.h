@@ -172,6 +172,12 @@ class StatusChannel {
   // call with `handler`; Idle when none was posted, or while another thread
   // is serving this channel.
   Outcome ServePosted(const Handler& handler);
+  // Waits until no thread serves this channel and lets none serve it from
+  // then on (ServePosted gives Closed): after this, the handler is not
+  // called again, on any thread. Not from the handler itself.
+  void Retire();
+  // Whether this thread runs this channel's handler now.
+  bool ServingOnThisThread() const;
   // Whether a call was served within the last callSpin: the next is likely
   // close behind.
   bool CallsComing(std::chrono::steady_clock::time_point now) const;
@@ -213,9 +219,11 @@ class StatusChannel {
   status_area::Slot* const m_slots;
   std::unique_ptr<LocalSlot[]> m_local;
   std::atomic<std::uint32_t> m_nextClaim{0};
-  // Held while a thread serves the slots; m_nextScan is under it.
+  // Held while a thread serves the slots; m_nextScan and m_retired are
+  // under it.
   std::mutex m_serveMutex;
   std::uint32_t m_nextScan = 0;
+  bool m_retired = false;
   std::atomic<std::chrono::steady_clock::rep> m_lastServed{0};
   std::atomic<bool> m_closed{false};
 };

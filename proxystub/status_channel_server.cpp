@@ -19,6 +19,10 @@ StatusChannelServer::StatusChannelServer(std::shared_ptr<StatusChannel> channel,
       outcome = channel.ServeNext(*shared->member.handler, std::chrono::steady_clock::time_point::max(), pollElsewhere);
     } while (outcome == StatusChannel::Outcome::Answered || outcome == StatusChannel::Outcome::Idle);
     if (shared->prompt) group.Leave(&channel);
+    // Another member's thread may be running the handler right now; once
+    // it is done, nothing calls it again, so Stop and Join mean the same
+    // for every thread.
+    channel.Retire();
     shared->outcome = outcome;
     // What the handler holds (a sink) is let go as soon as the channel is;
     // a poller's copy goes with its next pass.
@@ -30,7 +34,11 @@ void StatusChannelServer::Stop() {
   m_shared->member.channel->Close();
   // Its thread may be waiting in the group rather than on its channel.
   if (m_shared->prompt) StatusChannelGroup::OfProcess().WakeAll();
-  if (m_thread.joinable() && m_thread.get_id() == std::this_thread::get_id()) m_thread.detach();
+  // From the handler itself, on this channel's thread or on another
+  // member's, waiting for the thread would wait for this very call.
+  if (m_thread.joinable() &&
+      (m_thread.get_id() == std::this_thread::get_id() || m_shared->member.channel->ServingOnThisThread()))
+    m_thread.detach();
   Join();
 }
 

@@ -22,9 +22,10 @@ class StatusChannelServer {
   StatusChannelServer(const StatusChannelServer&) = delete;
   StatusChannelServer& operator=(const StatusChannelServer&) = delete;
 
-  // Closes the channel and waits for the thread. From the handler itself
-  // (a sink that drops its connection) it only lets the thread go: it ends
-  // once the handler returns, holding what it needs until then.
+  // Closes the channel and waits for the thread, after which the handler
+  // is not called again on any thread. From the handler itself (a sink
+  // that drops its connection) it only lets the thread go: it ends once the
+  // handler returns, holding what it needs until then.
   void Stop();
   // Waits for the thread to end by itself; the outcome that ended it.
   StatusChannel::Outcome Join();

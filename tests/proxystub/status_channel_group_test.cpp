@@ -50,9 +50,10 @@ struct SharedChannel {
 
   std::shared_ptr<StatusChannel> engine;
   std::shared_ptr<StatusChannel> sink;
-  std::unique_ptr<ps::StatusChannelServer> server;
   std::mutex mutex;
   std::set<std::thread::id> threads;
+  // Stopped first: the handler uses the members above.
+  std::unique_ptr<ps::StatusChannelServer> server;
 };
 
 TEST(StatusChannelGroup, PromptChannelsOfOneProcessAreServedByWhicheverThreadPolls) {
@@ -107,6 +108,39 @@ TEST(StatusChannelGroup, AMemberWaitingForThePollerEndsWhenTheEngineClosesItsCha
   stop = true;
   traffic.join();
   EXPECT_GT(answered, before);
+}
+
+TEST(StatusChannelGroup, APromptSinkMayStopItsChannelFromItsHandlerOnAnyThread) {
+  SharedChannel busy;
+  auto engine = std::shared_ptr<StatusChannel>(StatusChannel::Create(16));
+  std::unique_ptr<ps::StatusChannelServer> server;
+  std::atomic<int> calls{0};
+  server = std::make_unique<ps::StatusChannelServer>(
+      StatusChannel::Adopt(::dup(engine->fd())),
+      [&](const StatusCall&) {
+        if (++calls == 50) server->Stop();  // on its own thread, or on the poller's
+        return S_OK;
+      },
+      true);
+  std::atomic<bool> stop{false};
+  std::thread traffic([&] {
+    for (std::uint32_t status = 0; !stop; ++status) busy.Call(status % 1000);
+  });
+  int answered = 0;
+  for (std::uint32_t status = 0; status < 100; ++status) {
+    StatusChannel::Ticket ticket;
+    HRESULT hr;
+    if (!engine->Post(status, nullptr, _LinkStructType{}, ticket) ||
+        engine->WaitReply(ticket, Clock::now() + 10s, hr) != Outcome::Answered)
+      break;
+    ++answered;
+  }
+  // The call that stopped it is not answered, and none comes after it.
+  EXPECT_EQ(answered, 49);
+  EXPECT_EQ(calls, 50);
+  EXPECT_EQ(busy.Call(1), HRESULT(4));
+  stop = true;
+  traffic.join();
 }
 
 // The header's hint as the sink side maps it.
