@@ -30,15 +30,21 @@ StatusChannelServer::StatusChannelServer(std::shared_ptr<StatusChannel> channel,
   });
 }
 
+StatusChannelServer::~StatusChannelServer() {
+  Stop();
+  // Destroyed from the handler: the thread ends by itself once it returns.
+  if (m_thread.joinable()) m_thread.detach();
+}
+
 void StatusChannelServer::Stop() {
   m_shared->member.channel->Close();
   // Its thread may be waiting in the group rather than on its channel.
   if (m_shared->prompt) StatusChannelGroup::OfProcess().WakeAll();
   // From the handler itself, on this channel's thread or on another
   // member's, waiting for the thread would wait for this very call.
-  if (m_thread.joinable() &&
-      (m_thread.get_id() == std::this_thread::get_id() || m_shared->member.channel->ServingOnThisThread()))
-    m_thread.detach();
+  if (m_shared->member.channel->ServingOnThisThread()) return;
+  // Its own thread, polling for the group, runs another member's handler.
+  if (m_thread.joinable() && m_thread.get_id() == std::this_thread::get_id()) return;
   Join();
 }
 

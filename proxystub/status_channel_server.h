@@ -18,16 +18,17 @@ namespace ps {
 class StatusChannelServer {
  public:
   StatusChannelServer(std::shared_ptr<StatusChannel> channel, StatusChannel::Handler handler, bool prompt = false);
-  ~StatusChannelServer() { Stop(); }
+  ~StatusChannelServer();
   StatusChannelServer(const StatusChannelServer&) = delete;
   StatusChannelServer& operator=(const StatusChannelServer&) = delete;
 
   // Closes the channel and waits for the thread, after which the handler
   // is not called again on any thread. From the handler itself (a sink
-  // that drops its connection) it only lets the thread go: it ends once the
+  // that drops its connection) it does not wait: the thread ends once the
   // handler returns, holding what it needs until then.
   void Stop();
-  // Waits for the thread to end by itself; the outcome that ended it.
+  // Waits for the thread to end by itself; the outcome that ended it. Not
+  // from the handler, nor from two threads at once.
   StatusChannel::Outcome Join();
 
  private:
