@@ -1,13 +1,6 @@
 #include "proxystub/status_channel_server.h"
 
-#include <sys/resource.h>
-#include <unistd.h>
-
 namespace ps {
-
-namespace {
-constexpr int kPromptNice = 10;
-}  // namespace
 
 StatusChannelServer::StatusChannelServer(std::shared_ptr<StatusChannel> channel, StatusChannel::Handler handler,
                                          bool prompt)
@@ -18,12 +11,6 @@ StatusChannelServer::StatusChannelServer(std::shared_ptr<StatusChannel> channel,
     StatusChannel& channel = *shared->member.channel;
     std::function<void()> pollElsewhere;
     if (shared->prompt) {
-      // Prompt sinks are windows' sinks, and during a fast download this
-      // thread polls: a window's interface thread must win a shared core
-      // over it. Measured on two cores with Queuebay's benchmark, six runs:
-      // the window's longest pause 23-55 ms instead of 28-160 ms, at about
-      // a tenth less speed. Failing, it changes nothing else.
-      ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), kPromptNice);
       group.Join(shared->member);
       pollElsewhere = [&] { group.PollOrWait(&channel); };
     }

@@ -26,7 +26,7 @@ int main() {
   {
     ps::EngineConnection connection;
     HRESULT hr = connection.CreateEngine();
-    if (SUCCEEDED(hr)) hr = connection.AdviseSink(&sink);
+    if (SUCCEEDED(hr)) hr = connection.AdviseSink(&sink, {}, ps::EngineConnection::Pace::ReturnsAtOnce);
     if (FAILED(hr)) {
       std::fprintf(stderr, "sink_listener: no engine (0x%08X)\n", static_cast<unsigned>(hr));
       return 1;
