@@ -1,6 +1,5 @@
 #include "proxystub/connection.h"
 
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -291,12 +290,6 @@ void Connection::Close() {
   m_pending.FailAll();
   for (auto& hook : hooks) hook();
   m_objects.Clear();
-}
-
-int Connection::PeerProcess() const {
-  ucred peer{};
-  socklen_t size = sizeof peer;
-  return ::getsockopt(m_channel.fd(), SOL_SOCKET, SO_PEERCRED, &peer, &size) == 0 ? peer.pid : 0;
 }
 
 }  // namespace ps

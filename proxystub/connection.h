@@ -81,10 +81,6 @@ class Connection final : public std::enable_shared_from_this<Connection>, privat
   // The descriptor kept for the call this thread runs now; -1 when none.
   int TakeCallFd();
 
-  // The process at the other end, as the system saw it connect; 0 when it
-  // cannot tell.
-  int PeerProcess() const;
-
   // Runs `hook` once when the connection closes (at once when it already is).
   void AddCloseHook(std::function<void()> hook);
   // Closes the socket, fails every waiting call, drops every exported object

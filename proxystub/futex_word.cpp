@@ -43,14 +43,4 @@ void PollStep(unsigned& steps, unsigned yieldEvery) {
 #endif
 }
 
-unsigned CallPollerYieldEvery(std::uint32_t pollingProcesses) {
-  static const unsigned cores = [] {
-    cpu_set_t set;
-    CPU_ZERO(&set);
-    return ::sched_getaffinity(0, sizeof set, &set) == 0 ? static_cast<unsigned>(CPU_COUNT(&set)) : 1u;
-  }();
-  const std::uint64_t pollers = std::uint64_t{std::max<std::uint32_t>(pollingProcesses, 1)} + 1;
-  return pollers > cores ? 1 : 8;
-}
-
 }  // namespace ps::futex

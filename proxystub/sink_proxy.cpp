@@ -2,7 +2,6 @@
 
 #include <cstring>
 
-#include "proxystub/channel_census.h"
 #include "proxystub/marshal.h"
 #include "proxystub/server_session.h"
 
@@ -75,9 +74,7 @@ class CSinkProxy::ChannelPendingStatus final : public IPipelinedCallback::Pendin
 
 CSinkProxy::~CSinkProxy() {
   // The client's thread serving the channel ends with it.
-  if (!m_channel) return;
-  m_channel->Close();
-  ChannelCensus::OfProcess().Recount();
+  if (m_channel) m_channel->Close();
 }
 
 void CSinkProxy::OpenStatusChannel() {
@@ -91,9 +88,7 @@ void CSinkProxy::OpenStatusChannel() {
   // wakes every engine thread waiting on it.
   link.AddCloseHook([weak = std::weak_ptr<StatusChannel>(channel)] {
     if (const auto closing = weak.lock()) closing->Close();
-    ChannelCensus::OfProcess().Recount();
   });
-  ChannelCensus::OfProcess().Add(channel, link.PeerProcess());
   m_channel = std::move(channel);
 }
 

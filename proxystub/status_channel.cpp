@@ -241,7 +241,7 @@ StatusChannel::Outcome StatusChannel::ServeNext(const Handler& handler, Clock::t
       if (!(seen & kSinkPolling)) seen = bell.fetch_or(kSinkPolling) | kSinkPolling;
       unsigned steps = 0;
       while (bell.load(std::memory_order_acquire) == seen && Clock::now() < until)
-        futex::PollStep(steps, PollYieldEvery());
+        futex::PollStep(steps, futex::kCallPollerYieldEvery);
       continue;
     }
     const std::uint32_t asleep = (seen | kSinkAsleep) & ~kSinkPolling;
@@ -267,15 +267,6 @@ bool StatusChannel::CallsComing(Clock::time_point now) const {
 
 Clock::time_point StatusChannel::LastServed() const {
   return Clock::time_point(Clock::duration(m_lastServed.load(std::memory_order_relaxed)));
-}
-
-unsigned StatusChannel::PollYieldEvery() const {
-  // Only a hint, whatever the other side wrote: it picks one of two paces.
-  return futex::CallPollerYieldEvery(Word(m_header->pollingProcesses).load(std::memory_order_relaxed));
-}
-
-void StatusChannel::SetPollingProcesses(std::uint32_t count) {
-  Word(m_header->pollingProcesses).store(count, std::memory_order_relaxed);
 }
 
 void StatusChannel::MarkPolling() {

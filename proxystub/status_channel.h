@@ -44,10 +44,7 @@ struct Header {
   std::uint32_t doorbell;
   // Either side sets it when it gives the channel up.
   std::uint32_t closed;
-  // The engine's hint: how many client processes hold a channel of it, so
-  // how many may poll at once (see PollYieldEvery); 0 when it does not say.
-  std::uint32_t pollingProcesses;
-  std::uint32_t reserved[9];
+  std::uint32_t reserved[10];
 };
 static_assert(sizeof(Header) == 64);
 inline constexpr std::uint32_t kSinkAsleep = 1;
@@ -185,12 +182,6 @@ class StatusChannel {
   // Tells the engine that a thread polls for this channel's calls, so it
   // polls briefly for the answers too (see replySpin).
   void MarkPolling();
-  // How often a thread polling for this channel's calls offers its core:
-  // at every step when the processes that may poll, with the engine's
-  // thread, outnumber the cores, else every few steps.
-  unsigned PollYieldEvery() const;
-  // Engine side: see Header::pollingProcesses.
-  void SetPollingProcesses(std::uint32_t count);
 
   // Closes the channel on both sides and wakes every thread sleeping on it,
   // here or in the other process. Any thread may call it, more than once.

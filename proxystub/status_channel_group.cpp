@@ -99,7 +99,7 @@ void StatusChannelGroup::Poll(const StatusChannel* self) {
     if (std::none_of(members.begin(), members.end(),
                      [&](const Member& member) { return member.channel->CallsComing(now); }))
       return;
-    futex::PollStep(steps, self->PollYieldEvery());
+    futex::PollStep(steps, futex::kCallPollerYieldEvery);
   }
 }
 

@@ -1,7 +1,5 @@
-// Prompt sinks of one process share one polling thread, and the engine
-// tells each channel how many client processes may poll.
+// Prompt sinks of one process share one polling thread.
 #include <gtest/gtest.h>
-#include <sys/mman.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -12,7 +10,6 @@
 #include <thread>
 #include <vector>
 
-#include "proxystub/channel_census.h"
 #include "proxystub/status_channel_server.h"
 
 namespace {
@@ -144,34 +141,6 @@ TEST(StatusChannelGroup, APromptSinkMayStopItsChannelFromItsHandlerOnAnyThread) 
   EXPECT_EQ(busy.Call(1), HRESULT(4));
   stop = true;
   traffic.join();
-}
-
-// The header's hint as the sink side maps it.
-std::uint32_t PollingProcesses(const StatusChannel& channel) {
-  void* area = ::mmap(nullptr, sizeof(ps::status_area::Header), PROT_READ, MAP_SHARED, channel.fd(), 0);
-  if (area == MAP_FAILED) return ~0u;
-  const auto count = std::atomic_ref(static_cast<ps::status_area::Header*>(area)->pollingProcesses).load();
-  ::munmap(area, sizeof(ps::status_area::Header));
-  return count;
-}
-
-TEST(ChannelCensus, EveryChannelLearnsHowManyClientProcessesHoldOne) {
-  std::shared_ptr<StatusChannel> first = StatusChannel::Create(1), second = StatusChannel::Create(1),
-                                 third = StatusChannel::Create(1);
-  auto& census = ps::ChannelCensus::OfProcess();
-  census.Add(first, 101);
-  census.Add(second, 101);  // a second sink of the same process
-  census.Add(third, 202);
-  for (const auto* channel : {first.get(), second.get(), third.get()}) EXPECT_EQ(PollingProcesses(*channel), 2u);
-  third->Close();
-  census.Recount();
-  EXPECT_EQ(PollingProcesses(*first), 1u);
-  EXPECT_EQ(PollingProcesses(*second), 1u);
-  first.reset();  // gone without a close
-  census.Recount();
-  EXPECT_EQ(PollingProcesses(*second), 1u);
-  second->Close();
-  census.Recount();
 }
 
 }  // namespace

@@ -315,7 +315,7 @@ TEST(StatusChannel, OnlyASealedAreaOfTheDeclaredSizeIsAdopted) {
   };
   for (const Case& c : cases) {
     const int fd = ::memfd_create("test-area", MFD_CLOEXEC | MFD_ALLOW_SEALING);
-    const area::Header header{c.magic, area::kVersion, c.slots, sizeof(area::Slot), 0, 0, 0, {}};
+    const area::Header header{c.magic, area::kVersion, c.slots, sizeof(area::Slot), 0, 0, {}};
     ASSERT_EQ(::ftruncate(fd, static_cast<off_t>(c.bytes)), 0);
     ASSERT_EQ(::pwrite(fd, &header, sizeof header, 0), static_cast<ssize_t>(sizeof header));
     ASSERT_EQ(c.seals ? ::fcntl(fd, F_ADD_SEALS, c.seals) : 0, 0);
