@@ -115,33 +115,14 @@ FrameChannel::Received FrameChannel::Next(wire::FrameHeader& header, std::span<c
 }
 
 ssize_t FrameChannel::ReceiveWithFd(std::size_t room) {
-  iovec part{m_in.data() + m_inEnd, room};
-  // Room for one descriptor: the kernel closes any more a peer sends.
-  alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))];
-  msghdr message{};
-  message.msg_iov = &part;
-  message.msg_iovlen = 1;
-  message.msg_control = control;
-  message.msg_controllen = sizeof control;
-  const ssize_t got = ::recvmsg(m_fd, &message, MSG_TRUNC | MSG_CMSG_CLOEXEC);
-  if (got < 0) return got;
-  // More than one descriptor came (the kernel closed the rest): none is
-  // kept, as the frame broke the one-descriptor rule.
-  const bool cut = (message.msg_flags & MSG_CTRUNC) != 0;
-  for (cmsghdr* item = CMSG_FIRSTHDR(&message); item; item = CMSG_NXTHDR(&message, item)) {
-    if (item->cmsg_level != SOL_SOCKET || item->cmsg_type != SCM_RIGHTS) continue;
-    const std::size_t count = (item->cmsg_len - CMSG_LEN(0)) / sizeof(int);
-    for (std::size_t i = 0; i < count; ++i) {
-      int fd;
-      std::memcpy(&fd, CMSG_DATA(item) + i * sizeof(int), sizeof fd);
-      if (cut) {
-        ::close(fd);
-        continue;
-      }
-      // The frame before it never took its descriptor: it is not wanted.
-      if (m_receivedFd >= 0) ::close(m_receivedFd);
-      m_receivedFd = fd;
-    }
+  // Room for one descriptor: a frame that came with more keeps none, as it
+  // broke the one-descriptor rule.
+  int fd = -1;
+  const ssize_t got = ReceiveMessageWithFd(m_fd, {m_in.data() + m_inEnd, room}, MSG_TRUNC, 1, fd);
+  if (fd >= 0) {
+    // The frame before it never took its descriptor: it is not wanted.
+    if (m_receivedFd >= 0) ::close(m_receivedFd);
+    m_receivedFd = fd;
   }
   return got;
 }
