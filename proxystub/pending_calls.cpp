@@ -62,16 +62,9 @@ HRESULT PendingCalls::GiveUp(ReplySlot& slot) {
 }
 
 void PendingCalls::Abandon(ReplySlot& slot) {
-  {
-    std::lock_guard lock(m_mutex);
-    const auto it = std::find(m_pending.begin(), m_pending.end(), &slot);
-    if (it != m_pending.end()) {
-      m_pending.erase(it);
-      return;
-    }
-  }
-  std::unique_lock lock(slot.mutex);
-  slot.answered.wait(lock, [&] { return slot.state.load() != ReplySlot::Waiting; });
+  // The same as giving up, whose outcome nobody reads: the slot goes with
+  // its caller.
+  GiveUp(slot);
 }
 
 void PendingCalls::Refuse() {
