@@ -178,7 +178,6 @@ class StatusChannel {
   // Whether a call was served within the last callSpin: the next is likely
   // close behind.
   bool CallsComing(std::chrono::steady_clock::time_point now) const;
-  std::chrono::steady_clock::time_point LastServed() const;
   // Tells the engine that a thread polls for this channel's calls, so it
   // polls briefly for the answers too (see replySpin).
   void MarkPolling();
@@ -195,6 +194,7 @@ class StatusChannel {
   };
 
   StatusChannel(int fd, void* area, std::size_t bytes, std::uint32_t slotCount, StatusChannelOptions options);
+  std::chrono::steady_clock::time_point LastServed() const;
   bool ClosedSeen() const;
   bool TryClaim(std::uint32_t index);
   Outcome Serve(status_area::Slot& slot, std::uint32_t state, const Handler& handler);
