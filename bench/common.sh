@@ -98,6 +98,11 @@ best_seconds() {
   echo "$best"
 }
 
+# larger CURRENT NEW / smaller CURRENT NEW: the larger (smaller) of two
+# figures; an empty CURRENT gives NEW. For keeping the best or worst of rounds.
+larger() { if [ -z "$1" ] || [ "$(echo "$2 > $1" | bc -l)" = 1 ]; then echo "$2"; else echo "$1"; fi; }
+smaller() { if [ -z "$1" ] || [ "$(echo "$2 < $1" | bc -l)" = 1 ]; then echo "$2"; else echo "$1"; fi; }
+
 # mb_per_s BYTES SECONDS
 mb_per_s() { echo "scale=1; $1 / 1048576 / $2" | bc -l; }
 
@@ -109,6 +114,17 @@ engine_pids() {
     tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qx "XDG_RUNTIME_DIR=$work/runtime" && echo "$pid"
   done
   return 0
+}
+
+# stop_engines WORK: ends the engines of engine_pids WORK and waits until
+# they are gone, so that the next client starts an engine of its own.
+stop_engines() {
+  local pids
+  pids=$(engine_pids "$1")
+  for pid in $pids; do kill "$pid" 2>/dev/null || true; done
+  for pid in $pids; do
+    while kill -0 "$pid" 2>/dev/null; do sleep 0.05; done
+  done
 }
 
 # A second client of the engine, for the benchmarks that measure the engine
@@ -143,6 +159,6 @@ stop_second_client() {
 bench_cleanup() {
   stop_second_client
   stop_nginx
-  for pid in $(engine_pids "$work"); do kill "$pid" 2>/dev/null || true; done
+  stop_engines "$work"
   rm -rf "$work"
 }
