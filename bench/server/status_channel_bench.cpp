@@ -126,13 +126,21 @@ double ChannelRoundUs(int windows, int peerCount, int workUs, ps::StatusChannelO
     ::close(fds[0]);
     channels.push_back(std::move(channel));
   }
+  // The calls of a transfer: the address and name stay, the count and
+  // the text's digits move on with every read.
   _LinkStructType record{};
   std::memset(record.szHref, 'h', 100);
+  std::memset(record.szFileName, 'f', 20);
+  record.dwFileSize = 1u << 30;
+  char text[128];
   std::vector<ps::StatusChannel::Ticket> tickets(channels.size());
   const double us = BestRoundUs(windows, [&] {
     Work(workUs);
+    record.dwCurrentSize += 4095;
+    std::snprintf(text, sizeof text, "Downloading %s, %u of %u", record.szFileName, record.dwCurrentSize,
+                  record.dwFileSize);
     for (std::size_t i = 0; i < channels.size(); ++i)
-      if (!channels[i]->Post(6, "Downloading big.bin, 4095 bytes", record, tickets[i])) return false;
+      if (!channels[i]->Post(6, text, record, tickets[i])) return false;
     for (std::size_t i = channels.size(); i-- > 0;) {
       HRESULT hr;
       if (channels[i]->WaitReply(tickets[i], Clock::now() + 2s, hr) != ps::StatusChannel::Outcome::Answered)
