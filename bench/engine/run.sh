@@ -30,18 +30,17 @@ engine_best() {
   local best="" t
   for _ in $(seq "$rounds"); do
     t=$(engine_once "$1")
-    if [ -z "$best" ] || [ "$(echo "$t < $best" | bc -l)" = 1 ]; then best=$t; fi
+    best=$(smaller "$best" "$t")
   done
   echo "$best"
 }
-fresh() { rm -rf "$work/out"/*; "$@"; }
 
 engine1=$(engine_best 1)
 cmp "$work/www/big.bin" "$work/out/engine_bench.bin" >&2 || { echo "engine wrote a different file" >&2; exit 1; }
 engine2=$(engine_best 2)
-dd_time=$(best_seconds "$rounds" fresh dd if="$work/www/big.bin" of="$work/out/dd.bin" bs=4095 status=none)
-curl_time=$(best_seconds "$rounds" fresh curl -s -o "$work/out/curl.bin" "$url")
-aria_time=$(best_seconds "$rounds" fresh aria2c -q -x1 -s1 --allow-overwrite=true --file-allocation=none \
+dd_time=$(best_seconds_emptying "$work/out" "$rounds" dd if="$work/www/big.bin" of="$work/out/dd.bin" bs=4095 status=none)
+curl_time=$(best_seconds_emptying "$work/out" "$rounds" curl -s -o "$work/out/curl.bin" "$url")
+aria_time=$(best_seconds_emptying "$work/out" "$rounds" aria2c -q -x1 -s1 --allow-overwrite=true --file-allocation=none \
   -d "$work/out" -o aria.bin "$url")
 
 result engine1_mb_s "$(mb_per_s "$size" "$engine1")"
