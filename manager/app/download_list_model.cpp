@@ -33,13 +33,13 @@ QVariant DownloadListModel::data(const QModelIndex& index, int role) const {
       case kUrl:
         return QString::fromUtf8(RecordText(record.szHref));
       case kFileSize:
-        return QString::fromStdString(SignedDecimal(record.dwFileSize));
+        return QString::fromStdString(CellNumber(record.dwFileSize));
       case kDownloaded:
-        return QString::fromStdString(SignedDecimal(record.dwCurrentSize));
+        return QString::fromStdString(CellNumber(record.dwCurrentSize));
       case kRate:
         return QString::fromStdString(FormatRate(record.dwBytesPerSecond));
       case kRetries:
-        return QString::fromStdString(SignedDecimal(record.dwTimeouts));
+        return QString::fromStdString(CellNumber(record.dwTimeouts));
       default:
         return {};
     }

@@ -36,8 +36,8 @@ CQueuebayView::CQueuebayView(CQueuebayDoc& doc, CMainFrame& frame, const gui::Co
   header()->setSectionsClickable(false);
   // The classic widths, or wider where the program's font needs it to show
   // a whole number or rate.
-  static const char* const kWidest[DownloadListModel::kColumnCount] = {"", "", "2147483647", "2147483647",
-                                                                       "9999.9 k/sec", "Retries"};
+  static const char* const kWidest[DownloadListModel::kColumnCount] = {"", "", "4294967295", "4294967295",
+                                                                       "999999.9 k/sec", "Retries"};
   for (int column = 0; column < DownloadListModel::kColumnCount; ++column)
     header()->resizeSection(column, std::max(DownloadListModel::kColumnWidths[column],
                                              fontMetrics().horizontalAdvance(QString::fromLatin1(kWidest[column])) + 14));

@@ -15,7 +15,7 @@ std::string FormatRate(std::uint32_t bytesPerSecond) {
   return text;
 }
 
-std::string SignedDecimal(std::uint32_t value) { return std::to_string(static_cast<std::int32_t>(value)); }
+std::string CellNumber(std::uint32_t value) { return std::to_string(value); }
 
 bool IsDownloadableUrl(std::string_view url) { return url.starts_with("http:") || url.starts_with("https:"); }
 

@@ -12,9 +12,11 @@
 // 0.001 as "%.1f k/sec" (the unit is 1000 bytes, the threshold 1024).
 std::string FormatRate(std::uint32_t bytesPerSecond);
 
-// The size, downloaded and retries cells: the value as a signed 32-bit
-// decimal, so 2^31 and more shows negative, as it always has.
-std::string SignedDecimal(std::uint32_t value);
+// The size, downloaded and retries cells: the record's value as the
+// unsigned number it is. (Read as a signed one, a file of 2 GiB or more
+// showed a negative size.) The record holds 32 bits: from 4 GiB on the
+// engine keeps 4294967295 there.
+std::string CellNumber(std::uint32_t value);
 
 // Add URL takes an address whose first characters are exactly "http:" or
 // "https:" (lower case as written); nothing else is looked at.

@@ -56,12 +56,12 @@ TEST_F(ManagerWindowTest, EachCodeActsOnTheFirstRowOfItsAddressAndErrorsDoNotSto
     return Model().data(Model().index(0, Model::kFileName), Qt::DecorationRole).value<QIcon>().cacheKey();
   };
   const qint64 zipIcon = icon();
-  // Every cell but the icon follows the record; sizes of 2^31 and more show negative.
+  // Every cell but the icon follows the record; a size of 2^31 and more too.
   send(STATUS_STARTING, "Downloading a.zip, 3000000000 bytes", Record("renamed.pdf", url, 3000000000u));
   send(STATUS_PROGRESS, "p", Record("renamed.pdf", url, 3000000000u, 4095, 1536000, 2));
   ASSERT_TRUE(WaitUntil([&] { return Column(Model::kRate) == Names{"1536.0 k/sec"}; }));
   EXPECT_EQ(Column(Model::kFileName), Names{"renamed.pdf"});
-  EXPECT_EQ(Column(Model::kFileSize), Names{"-1294967296"});
+  EXPECT_EQ(Column(Model::kFileSize), Names{"3000000000"});
   EXPECT_EQ(Column(Model::kDownloaded), Names{"4095"});
   EXPECT_EQ(Column(Model::kRetries), Names{"2"});
   EXPECT_EQ(icon(), zipIcon);

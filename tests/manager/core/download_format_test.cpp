@@ -14,9 +14,8 @@ TEST(DownloadFormat, RatesAndCells) {
       {0, "0 b/sec"}, {1023, "1023 b/sec"}, {1024, "1.0 k/sec"}, {1536000, "1536.0 k/sec"}, {4294967295u, "4294967.3 k/sec"},
   };
   for (const auto& [rate, text] : rates) EXPECT_EQ(FormatRate(rate), text) << rate;
-  EXPECT_EQ(SignedDecimal(2147483647u), "2147483647");
-  EXPECT_EQ(SignedDecimal(2147483648u), "-2147483648");
-  EXPECT_EQ(SignedDecimal(4294967295u), "-1");
+  EXPECT_EQ(CellNumber(2147483648u), "2147483648");
+  EXPECT_EQ(CellNumber(4294967295u), "4294967295");
 }
 
 TEST(DownloadFormat, AddUrlTakesOnlyHttpAndHttpsAsWritten) {
