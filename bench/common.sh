@@ -121,13 +121,18 @@ engine_pids() {
 }
 
 # stop_engines WORK: ends the engines of engine_pids WORK and waits until
-# they are gone, so that the next client starts an engine of its own.
+# they are gone, so that the next client starts an engine of its own; one
+# still there after 5 s is killed.
 stop_engines() {
   local pids
   pids=$(engine_pids "$1")
   for pid in $pids; do kill "$pid" 2>/dev/null || true; done
   for pid in $pids; do
-    while kill -0 "$pid" 2>/dev/null; do sleep 0.05; done
+    for _ in $(seq 100); do
+      kill -0 "$pid" 2>/dev/null || continue 2
+      sleep 0.05
+    done
+    kill -9 "$pid" 2>/dev/null || true
   done
 }
 
