@@ -115,21 +115,23 @@ mb_per_s() { echo "scale=1; $1 / 1048576 / $2" | bc -l; }
 engine_pids() {
   local work=$1 pid
   for pid in $(pgrep -x pullwright || true); do
-    tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qx "XDG_RUNTIME_DIR=$work/runtime" && echo "$pid"
+    tr '\0' '\n' 2>/dev/null <"/proc/$pid/environ" | grep -qx "XDG_RUNTIME_DIR=$work/runtime" && echo "$pid"
   done
   return 0
 }
 
 # stop_engines WORK: ends the engines of engine_pids WORK and waits until
-# they are gone, so that the next client starts an engine of its own; one
-# still there after 5 s is killed.
+# they are gone (an engine's parent is init, which may reap it a second or
+# two later: a zombie counts as gone), so that the next client starts an
+# engine of its own; one still running after 5 s is killed.
 stop_engines() {
-  local pids
+  local pids state
   pids=$(engine_pids "$1")
   for pid in $pids; do kill "$pid" 2>/dev/null || true; done
   for pid in $pids; do
     for _ in $(seq 100); do
-      kill -0 "$pid" 2>/dev/null || continue 2
+      state=$(ps -o stat= -p "$pid" 2>/dev/null || true)
+      [ -z "$state" ] || [ "${state:0:1}" = Z ] && continue 2
       sleep 0.05
     done
     kill -9 "$pid" 2>/dev/null || true
