@@ -69,7 +69,8 @@ done
 # The download manager, in rounds like engine1 below, each with an engine,
 # a queue and a history of its own. One worker: the big file runs, the
 # records wait. The file is read once before, so that no round pays for
-# nginx's first read of it from the disk, which engine1 never does.
+# nginx's first read of it (filling the page cache), which engine1 never
+# does.
 "$build/bin/pullwright" -RegServer
 big="http://127.0.0.1:$port/big.bin"
 cat "$work/www/big.bin" >/dev/null
