@@ -1,11 +1,16 @@
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 
 // Sleeping and polling on a 32-bit word, for the status channel's two
 // processes and for the threads of one process that share its polling.
 namespace ps::futex {
+
+// A futex word as an atomic: it stays a plain 32-bit word in memory, as the
+// system call and the other process see it.
+inline std::atomic_ref<std::uint32_t> Word(std::uint32_t& word) { return std::atomic_ref<std::uint32_t>(word); }
 
 // Sleeps while `*word` holds `expected`, until woken or until `deadline`
 // (absolute, on the clock steady_clock reads; max: no deadline). May return

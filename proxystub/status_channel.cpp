@@ -23,7 +23,7 @@ std::size_t AreaBytes(std::uint32_t slotCount) { return sizeof(Header) + std::si
 
 // The futex words and the closed flag live in memory the other process
 // writes too; every access to them is atomic.
-std::atomic_ref<std::uint32_t> Word(std::uint32_t& word) { return std::atomic_ref<std::uint32_t>(word); }
+using futex::Word;
 
 // The channel whose handler this thread runs now, if any.
 thread_local const StatusChannel* t_serving = nullptr;

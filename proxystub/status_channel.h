@@ -165,9 +165,9 @@ class StatusChannel {
   Outcome ServeNext(const Handler& handler,
                     std::chrono::steady_clock::time_point deadline = std::chrono::steady_clock::time_point::max(),
                     const std::function<void()>& pollElsewhere = {});
-  // Sink side, any thread: one pass over the slots, serving each posted
-  // call with `handler`; Idle when none was posted, or while another thread
-  // is serving this channel.
+  // Sink side, any thread: looks over the slots from where the last look
+  // stopped and serves the first posted call with `handler`; Idle when none
+  // was posted, or while another thread is serving this channel.
   Outcome ServePosted(const Handler& handler);
   // Waits until no thread serves this channel and lets none serve it from
   // then on (ServePosted gives Closed): after this, the handler is not

@@ -10,8 +10,7 @@ namespace ps {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-std::atomic_ref<std::uint32_t> Word(std::uint32_t& word) { return std::atomic_ref<std::uint32_t>(word); }
+using futex::Word;
 
 }  // namespace
 
@@ -23,13 +22,13 @@ StatusChannelGroup& StatusChannelGroup::OfProcess() {
 void StatusChannelGroup::Join(const Member& member) {
   std::lock_guard lock(m_mutex);
   m_members.push_back(member);
-  Word(m_membership).fetch_add(1, std::memory_order_release);
+  m_membership.fetch_add(1, std::memory_order_release);
 }
 
 void StatusChannelGroup::Leave(const StatusChannel* channel) {
   std::lock_guard lock(m_mutex);
   std::erase_if(m_members, [&](const Member& member) { return member.channel.get() == channel; });
-  Word(m_membership).fetch_add(1, std::memory_order_release);
+  m_membership.fetch_add(1, std::memory_order_release);
 }
 
 void StatusChannelGroup::WakeAll() {
@@ -38,7 +37,8 @@ void StatusChannelGroup::WakeAll() {
 }
 
 void StatusChannelGroup::PollOrWait(const StatusChannel* self) {
-  std::uint32_t seen;
+  std::uint32_t seen = 0;
+  bool polls = false;
   {
     std::lock_guard lock(m_mutex);
     if (m_poller && m_poller != self) {
@@ -46,10 +46,10 @@ void StatusChannelGroup::PollOrWait(const StatusChannel* self) {
       seen = Word(m_wakeWord).load(std::memory_order_acquire);
     } else {
       m_poller = self;
-      seen = ~0u;
+      polls = true;
     }
   }
-  if (seen != ~0u) {
+  if (!polls) {
     futex::Wait(&m_wakeWord, seen, Clock::time_point::max(), false);
     return;
   }
@@ -69,13 +69,13 @@ void StatusChannelGroup::Poll(const StatusChannel* self) {
   bool current = false;
   unsigned steps = 0;
   for (;;) {
-    if (!current || Word(m_membership).load(std::memory_order_acquire) != membership) {
+    if (!current || m_membership.load(std::memory_order_acquire) != membership) {
       std::lock_guard lock(m_mutex);
       members.clear();
       // A closed channel's thread ends by itself once woken.
       for (const Member& member : m_members)
         if (member.channel->IsOpen()) members.push_back(member);
-      membership = Word(m_membership).load(std::memory_order_relaxed);
+      membership = m_membership.load(std::memory_order_relaxed);
       current = true;
       for (const Member& member : members) member.channel->MarkPolling();
     }

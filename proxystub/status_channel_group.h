@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -43,8 +44,8 @@ class StatusChannelGroup {
   std::mutex m_mutex;
   std::vector<Member> m_members;
   const StatusChannel* m_poller = nullptr;
-  std::uint32_t m_membership = 0;  // atomic_ref: changes with every Join and Leave
-  std::uint32_t m_wakeWord = 0;    // atomic_ref, futex word: changes on WakeAll
+  std::atomic<std::uint32_t> m_membership{0};  // changes with every Join and Leave
+  std::uint32_t m_wakeWord = 0;                // futex word (futex::Word): changes on WakeAll
 };
 
 }  // namespace ps
