@@ -132,7 +132,7 @@ double ChannelRoundUs(int windows, int peerCount, int workUs, ps::StatusChannelO
   std::memset(record.szHref, 'h', 100);
   std::memset(record.szFileName, 'f', 20);
   record.dwFileSize = 1u << 30;
-  char text[128];
+  char text[kMaxTextBytes + 64];  // room for the whole name and both counts
   std::vector<ps::StatusChannel::Ticket> tickets(channels.size());
   const double us = BestRoundUs(windows, [&] {
     Work(workUs);
