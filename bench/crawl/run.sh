@@ -37,7 +37,7 @@ best_rate() {
     pages=$(cat "$work/pages")
     rate=$(echo "scale=1; $pages / $seconds" | bc -l)
     echo "crawl: $name fetched $pages pages in $seconds s ($rate pages/s)" >&2
-    if [ -z "$best" ] || [ "$(echo "$rate > $best" | bc -l)" = 1 ]; then best=$rate; fi
+    best=$(larger "$best" "$rate")
   done
   echo "$best"
 }

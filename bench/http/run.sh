@@ -39,7 +39,7 @@ timed() {
   rm -f "$work/out"
   sync
   t=$(seconds_of "$@")
-  if [ -z "${best[$name]:-}" ] || [ "$(echo "$t < ${best[$name]}" | bc -l)" = 1 ]; then best[$name]=$t; fi
+  best[$name]=$(smaller "${best[$name]:-}" "$t")
 }
 
 cat "$work/www/big.bin" >/dev/null  # into the page cache for every contender alike

@@ -37,7 +37,7 @@ best_of() {
   shift
   for _ in $(seq "$rounds"); do
     seconds=$(seconds_into "$work/out" "$@")
-    if [ -z "$best" ] || [ "$(echo "$seconds < $best" | bc -l)" = 1 ]; then best=$seconds; fi
+    best=$(smaller "$best" "$seconds")
   done
   echo "$best"
 }

@@ -50,9 +50,10 @@ url="http://127.0.0.1:$port/big.bin"
 "$build/bench/server/ceiling_bench" 2 1 >"$work/ceiling1"
 "$build/bench/server/ceiling_bench" 2 2 >"$work/ceiling2"
 measure_ceiling() {
-  local peers=$1 now
+  local peers=$1 now best
   now=$("$build/bench/server/ceiling_bench" 1 "$peers")
-  if [ "$(echo "$now > $(cat "$work/ceiling$peers")" | bc -l)" = 1 ]; then echo "$now" >"$work/ceiling$peers"; fi
+  best=$(larger "$(cat "$work/ceiling$peers")" "$now")
+  echo "$best" >"$work/ceiling$peers"
 }
 
 # best_engine_seconds PEERS: the best of the rounds, each after a ceiling
