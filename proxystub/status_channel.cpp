@@ -1,8 +1,10 @@
 #include "proxystub/status_channel.h"
 
 #include "proxystub/futex_word.h"
+#include "proxystub/poller_placement.h"
 
 #include <fcntl.h>
+#include <sched.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -143,6 +145,7 @@ bool StatusChannel::Post(std::uint32_t status, const char* text, const _LinkStru
     slot.textLength = kNullText;
   }
   std::memcpy(&slot.record, &record, sizeof record);
+  slot.callerCore = static_cast<std::uint32_t>(::sched_getcpu() + 1);  // -1 when unknown: 0
   Word(slot.state).store(State(Posted, local.sequence));
   ticket = {index, local.sequence, false};
   ticket.sinkPolling = Ring();
@@ -249,6 +252,7 @@ StatusChannel::Outcome StatusChannel::ServeNext(const Handler& handler, Clock::t
       if (!bell.compare_exchange_strong(seen, asleep, std::memory_order_acq_rel)) continue;
       seen = asleep;
     }
+    PollerPlacement::BeforeSleep();
     futex::Wait(&m_header->doorbell, seen, deadline);
     bell.fetch_and(~kSinkAsleep, std::memory_order_acq_rel);
   }
@@ -321,6 +325,7 @@ StatusChannel::Outcome StatusChannel::Serve(Slot& slot, std::uint32_t state, con
   }
   std::memcpy(&call.record, &slot.record, sizeof call.record);
   TerminateRecordTexts(call.record);
+  const std::uint32_t callerCore = slot.callerCore;  // a hint, range-checked where it is used
 
   {
     const StatusChannel* const outer = t_serving;
@@ -340,6 +345,7 @@ StatusChannel::Outcome StatusChannel::Serve(Slot& slot, std::uint32_t state, con
     }
   } while (!word.compare_exchange_weak(current, answer, std::memory_order_acq_rel, std::memory_order_relaxed));
   if (current & kWaiterBit) futex::WakeAll(&slot.state);
+  PollerPlacement::AfterCall(callerCore);
   if (m_options.callSpin.count() > 0) m_lastServed.store(Clock::now().time_since_epoch().count(), std::memory_order_relaxed);
   return Outcome::Answered;
 }

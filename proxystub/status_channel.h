@@ -67,6 +67,9 @@ struct alignas(64) Slot {
   std::uint32_t status;
   std::uint32_t textLength;  // at most 259, or kNullText
   std::int32_t hresult;      // the answer
+  // The core the posting engine thread ran on, plus one; 0: not told (an
+  // engine that predates it leaves the zeroes of a new area here).
+  std::uint32_t callerCore;
   char text[kMaxTextBytes];  // textLength bytes count, no NUL among them
   _LinkStructType record;
 };

@@ -1,5 +1,7 @@
 #include "proxystub/status_channel_server.h"
 
+#include "proxystub/poller_placement.h"
+
 namespace ps {
 
 StatusChannelServer::StatusChannelServer(std::shared_ptr<StatusChannel> channel, StatusChannel::Handler handler,
@@ -7,6 +9,7 @@ StatusChannelServer::StatusChannelServer(std::shared_ptr<StatusChannel> channel,
     : m_shared(std::make_shared<Shared>(
           Shared{{std::move(channel), std::make_shared<const StatusChannel::Handler>(std::move(handler))}, prompt})) {
   m_thread = std::thread([shared = m_shared] {
+    const PollerPlacement placement;
     StatusChannelGroup& group = StatusChannelGroup::OfProcess();
     StatusChannel& channel = *shared->member.channel;
     std::function<void()> pollElsewhere;

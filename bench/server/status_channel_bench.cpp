@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "tests/support/fd_passing.h"
+#include "proxystub/poller_placement.h"
 #include "proxystub/status_channel.h"
 
 namespace {
@@ -110,6 +111,8 @@ double ChannelRoundUs(int windows, int peerCount, int workUs, ps::StatusChannelO
       if (ReceiveWithFd(fds[1], {&byte, 1}, fd) != 1) return 1;
       auto adopted = ps::StatusChannel::Adopt(fd, options);
       if (!adopted) return 1;
+      // Placed as the sinks' reading threads are.
+      const ps::PollerPlacement placement;
       // The sinks copy the call and hand it over; the copy is all here.
       _LinkStructType copy;
       const ps::StatusChannel::Handler handler = [&](const ps::StatusCall& call) {
