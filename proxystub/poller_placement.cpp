@@ -31,10 +31,9 @@ bool PollerPlacement::MovedOnThisThread() { return t_placement && t_placement->m
 void PollerPlacement::LeaveCore(int core) {
   const auto now = std::chrono::steady_clock::now();
   if (now - m_lastMove < kSettle) return;
-  if (!m_known) {
-    if (::sched_getaffinity(0, sizeof m_allowed, &m_allowed) != 0) return;
-    m_known = true;
-  }
+  // Read afresh at each first move: the program may have changed them
+  // while the thread was where it chose.
+  if (!m_moved && ::sched_getaffinity(0, sizeof m_allowed, &m_allowed) != 0) return;
   cpu_set_t elsewhere = m_allowed;
   CPU_CLR(core, &elsewhere);
   // Alone on its only core, or not allowed there anyway: nowhere to go.

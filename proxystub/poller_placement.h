@@ -17,7 +17,7 @@ namespace ps {
 //
 // The engine tells its core with each call (a hint, checked like anything
 // else from the other side). Only threads that hold a PollerPlacement move,
-// and only within the cores they were allowed when they first moved; a
+// and only within the cores they were allowed before they moved; a
 // thread about to sleep gets all of those back.
 class PollerPlacement {
  public:
@@ -46,8 +46,7 @@ class PollerPlacement {
   void LeaveCore(int core);
   void Restore();
 
-  cpu_set_t m_allowed{};  // the cores the thread had before its first move
-  bool m_known = false;   // m_allowed was read
+  cpu_set_t m_allowed{};  // the cores the thread had before it moved
   bool m_moved = false;
   std::chrono::steady_clock::time_point m_lastMove{};
   PollerPlacement* m_outer;
