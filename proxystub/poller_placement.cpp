@@ -26,8 +26,6 @@ void PollerPlacement::BeforeSleep() {
   if (t_placement) t_placement->Restore();
 }
 
-bool PollerPlacement::MovedOnThisThread() { return t_placement && t_placement->m_moved; }
-
 void PollerPlacement::LeaveCore(int core) {
   const auto now = std::chrono::steady_clock::now();
   if (now - m_lastMove < kSettle) return;

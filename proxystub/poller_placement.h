@@ -35,9 +35,6 @@ class PollerPlacement {
   // Before this thread sleeps: it may run on every core it had again.
   static void BeforeSleep();
 
-  // Whether this thread has been moved off a core and not given it back.
-  static bool MovedOnThisThread();
-
   // A move costs a system call and the thread's caches; two engine threads
   // on different cores would otherwise toss a sink to and fro at every call.
   static constexpr std::chrono::milliseconds kSettle{5};

@@ -5,12 +5,9 @@
 #include <gtest/gtest.h>
 #include <sched.h>
 
-#include <cstdint>
 #include <thread>
 
 namespace {
-
-using ps::PollerPlacement;
 
 cpu_set_t Allowed() {
   cpu_set_t set;
@@ -19,43 +16,35 @@ cpu_set_t Allowed() {
   return set;
 }
 
-// The scheduler may move the thread between reading its core and the call;
-// the hint names the core it ran on a moment ago, as the engine's does.
-bool MoveOffOwnCore(int& left) {
-  for (int attempt = 0; attempt < 1000 && !PollerPlacement::MovedOnThisThread(); ++attempt) {
-    left = ::sched_getcpu();
-    PollerPlacement::AfterCall(static_cast<std::uint32_t>(left + 1));
-  }
-  return PollerPlacement::MovedOnThisThread();
-}
-
-TEST(PollerPlacement, LeavesTheCallersCoreAndGetsItsCoresBackBeforeSleeping) {
-  const cpu_set_t before = Allowed();
-  if (CPU_COUNT(&before) < 2) GTEST_SKIP() << "one core: nowhere to go";
-  std::thread([&] {
-    const PollerPlacement placement;
-    int left = -1;
-    ASSERT_TRUE(MoveOffOwnCore(left));
-    cpu_set_t now = Allowed();
-    EXPECT_FALSE(CPU_ISSET(left, &now));
-    EXPECT_EQ(CPU_COUNT(&now), CPU_COUNT(&before) - 1);
-    EXPECT_NE(::sched_getcpu(), left);
-    PollerPlacement::BeforeSleep();
-    now = Allowed();
-    EXPECT_TRUE(CPU_EQUAL(&now, &before));
-    EXPECT_FALSE(PollerPlacement::MovedOnThisThread());
-  }).join();
-}
-
-TEST(PollerPlacement, MovesOnlyThreadsThatHoldOne) {
-  const cpu_set_t before = Allowed();
-  if (CPU_COUNT(&before) < 2) GTEST_SKIP() << "one core: nowhere to go";
-  std::thread([&] {
-    // A thread of the program's own, serving a call on the caller's core.
-    int left = -1;
-    EXPECT_FALSE(MoveOffOwnCore(left));
+// Hints at the core this thread ran on a moment ago, as the engine does,
+// until its cores change (the scheduler may move it between the reading
+// and the call): the core it was on then, or -1.
+int MoveOffOwnCore(const cpu_set_t& before) {
+  for (int attempt = 0; attempt < 1000; ++attempt) {
+    const int core = ::sched_getcpu();
+    ps::PollerPlacement::AfterCall(static_cast<std::uint32_t>(core + 1));
     const cpu_set_t now = Allowed();
-    EXPECT_TRUE(CPU_EQUAL(&now, &before));
+    if (!CPU_EQUAL(&now, &before)) return core;
+  }
+  return -1;
+}
+
+TEST(PollerPlacement, OnlyAThreadWithOneLeavesTheCallersCoreUntilItSleeps) {
+  const cpu_set_t before = Allowed();
+  if (CPU_COUNT(&before) < 2) GTEST_SKIP() << "one core: nowhere to go";
+  std::thread([&] {
+    EXPECT_EQ(MoveOffOwnCore(before), -1) << "a thread of the program's own moved";
+    const ps::PollerPlacement placement;
+    const int left = MoveOffOwnCore(before);
+    ASSERT_GE(left, 0);
+    cpu_set_t elsewhere = before;
+    CPU_CLR(left, &elsewhere);
+    const cpu_set_t moved = Allowed();
+    EXPECT_TRUE(CPU_EQUAL(&moved, &elsewhere));
+    EXPECT_NE(::sched_getcpu(), left);
+    ps::PollerPlacement::BeforeSleep();
+    const cpu_set_t after = Allowed();
+    EXPECT_TRUE(CPU_EQUAL(&after, &before));
   }).join();
 }
 
